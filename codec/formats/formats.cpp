@@ -1,0 +1,72 @@
+// The one table of formats. Order of recognition: strong signatures first, weak ones last
+// (PGX, TGA and WBMP have little or no magic and would claim other formats' files).
+
+#include "codec/formats/format.h"
+
+#include <algorithm>
+#include <array>
+#include <string>
+
+namespace codec {
+
+namespace {
+
+constexpr std::array<FormatCodec, 15> kCodecs { {
+    { kTypePng, "PNG", 10, PngSniff, PngDecode, PngEncode },
+    { kTypeJpg, "JPEG", 20, JpegSniff, JpegDecode, JpegEncode },
+    { kTypeGif, "GIF", 30, GifSniff, GifDecode, GifEncode },
+    { kTypeBmp, "BMP", 40, BmpSniff, BmpDecode, BmpEncode },
+    { kTypeTif, "TIFF", 50, TiffSniff, TiffDecode, TiffEncode },
+    { kTypeJp2, "JP2", 60, Jp2Sniff, Jp2Decode, Jp2Encode },
+    { kTypeJpc, "JPC", 70, JpcSniff, JpcDecode, JpcEncode },
+    { kTypeRas, "RAS", 80, RasSniff, RasDecode, RasEncode },
+    { kTypeWmf, "WMF", 90, WmfSniff, WmfDecode, WmfEncode },
+    { kTypeIco, "ICO", 100, IcoSniff, IcoDecode, IcoEncode },
+    { kTypePcx, "PCX", 110, PcxSniff, PcxDecode, PcxEncode },
+    { kTypePnm, "PNM", 120, PnmSniff, PnmDecode, PnmEncode },
+    { kTypePgx, "PGX", 200, PgxSniff, PgxDecode, PgxEncode },
+    { kTypeTga, "TGA", 210, TgaSniff, TgaDecode, TgaEncode },
+    { kTypeWbmp, "WBMP", 220, WbmpSniff, WbmpDecode, WbmpEncode },
+} };
+
+constexpr bool SortedBySniffOrder()
+{
+    for (std::size_t i = 1; i < kCodecs.size(); ++i)
+        if (kCodecs[i - 1].sniffOrder >= kCodecs[i].sniffOrder) return false;
+    return true;
+}
+static_assert(SortedBySniffOrder(), "the table is tried top to bottom");
+
+} // namespace
+
+const FormatCodec* FindCodec(std::uint32_t type)
+{
+    auto it = std::find_if(kCodecs.begin(), kCodecs.end(), [type](const FormatCodec& c) { return c.type == type; });
+    return it == kCodecs.end() ? nullptr : &*it;
+}
+
+const FormatCodec* SniffCodec(ByteView data)
+{
+    for (const FormatCodec& c : kCodecs)
+        if (c.sniff && c.decode && c.sniff(data)) return &c;
+    return nullptr;
+}
+
+Result CheckDimensions(std::uint64_t width, std::uint64_t height, const DecodeLimits& limits)
+{
+    if (width == 0 || height == 0)
+        return Malformed("the image has no pixels (" + std::to_string(width) + " x " + std::to_string(height) + ")");
+    if (width > limits.maxWidth || height > limits.maxHeight || width * height > limits.maxPixels)
+        return LimitExceeded("the image size " + std::to_string(width) + " x " + std::to_string(height)
+            + " is above the decoding limit");
+    return Result::Ok();
+}
+
+Result CreateChecked(CxImage& out, std::uint32_t width, std::uint32_t height, std::uint32_t bpp, const DecodeLimits& limits)
+{
+    if (Result r = CheckDimensions(width, height, limits); !r) return r;
+    if (!out.Create(width, height, bpp)) return Result::Fail(Status::LimitExceeded, out.GetLastError());
+    return Result::Ok();
+}
+
+} // namespace codec

@@ -1,0 +1,133 @@
+#include "support/test_support.h"
+
+#include <algorithm>
+#include <cmath>
+#include <sys/wait.h>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <stdexcept>
+
+namespace testing_support {
+
+TempDir::TempDir()
+{
+    std::string pattern = (std::filesystem::temp_directory_path() / "pelmora-test-XXXXXX").string();
+    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    path_ = pattern;
+}
+
+TempDir::~TempDir()
+{
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+}
+
+int RunCommand(const std::string& command, std::string* output)
+{
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    std::string text;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    int status = ::pclose(pipe);
+    if (output) *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool HaveTool(const std::string& name) { return RunCommand("command -v " + name + " >/dev/null 2>&1") == 0; }
+
+std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
+{
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+codec::CxImage MakeTestImage(std::uint32_t width, std::uint32_t height, std::uint32_t bpp)
+{
+    codec::CxImage img(width, height, bpp == 16 ? 24 : bpp);
+    if (bpp <= 8) {
+        // A palette of distinct colours; the pattern uses every index.
+        const std::size_t n = std::size_t { 1 } << bpp;
+        auto& pal = img.Palette();
+        for (std::size_t i = 0; i < n; ++i) {
+            pal[i] = codec::RGBQuad { static_cast<std::uint8_t>((i * 37) & 255),
+                static_cast<std::uint8_t>((i * 91 + 40) & 255),
+                static_cast<std::uint8_t>(255 - i * 255 / (n - 1)),
+                255 };
+        }
+        for (std::uint32_t y = 0; y < height; ++y)
+            for (std::uint32_t x = 0; x < width; ++x)
+                img.Row(y)[x] = static_cast<std::uint8_t>((x / 3 + y * 7 + (x * y) / 5) % n);
+        return img;
+    }
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            codec::RGBQuad c;
+            c.red = static_cast<std::uint8_t>(x * 255 / std::max(1u, width - 1));
+            c.green = static_cast<std::uint8_t>(y * 255 / std::max(1u, height - 1));
+            c.blue = static_cast<std::uint8_t>(((x + y) * 4) & 255);
+            if ((x / 8 + y / 8) % 5 == 0) c.blue = 255 - c.blue; // hard edges
+            c.alpha = bpp == 32 ? static_cast<std::uint8_t>(255 - ((x * 3 + y) & 127)) : 255;
+            img.SetPixelColor(x, y, c);
+        }
+    }
+    if (bpp == 16) img.IncreaseBpp(16), img.DecreaseBpp(16, false);
+    return img;
+}
+
+bool SamePixels(const codec::CxImage& a, const codec::CxImage& b, std::string* why)
+{
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) {
+        if (why)
+            *why = "sizes differ: " + std::to_string(a.GetWidth()) + "x" + std::to_string(a.GetHeight()) + " vs "
+                + std::to_string(b.GetWidth()) + "x" + std::to_string(b.GetHeight());
+        return false;
+    }
+    const bool alpha = a.GetBpp() == 32 && b.GetBpp() == 32;
+    for (std::uint32_t y = 0; y < a.GetHeight(); ++y) {
+        for (std::uint32_t x = 0; x < a.GetWidth(); ++x) {
+            codec::RGBQuad p = a.GetPixelColor(x, y), q = b.GetPixelColor(x, y);
+            if (p.red != q.red || p.green != q.green || p.blue != q.blue || (alpha && p.alpha != q.alpha)) {
+                if (why) {
+                    char text[160];
+                    std::snprintf(text, sizeof text, "pixel (%u,%u): %d,%d,%d,%d vs %d,%d,%d,%d", x, y, p.red, p.green,
+                        p.blue, p.alpha, q.red, q.green, q.blue, q.alpha);
+                    *why = text;
+                }
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+double Psnr(const codec::CxImage& a, const codec::CxImage& b)
+{
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) return 0.0;
+    double sum = 0;
+    for (std::uint32_t y = 0; y < a.GetHeight(); ++y) {
+        for (std::uint32_t x = 0; x < a.GetWidth(); ++x) {
+            codec::RGBQuad p = a.GetPixelColor(x, y), q = b.GetPixelColor(x, y);
+            double dr = p.red - q.red, dg = p.green - q.green, db = p.blue - q.blue;
+            sum += dr * dr + dg * dg + db * db;
+        }
+    }
+    if (sum == 0) return std::numeric_limits<double>::infinity();
+    double mse = sum / (3.0 * a.GetWidth() * a.GetHeight());
+    return 10.0 * std::log10(255.0 * 255.0 / mse);
+}
+
+std::string DataPath(const std::string& relative) { return std::string(PELMORA_TEST_DATA) + "/" + relative; }
+
+} // namespace testing_support
