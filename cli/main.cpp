@@ -1,1 +1,53 @@
-int main() { return 0; }
+// pelmora-cli: the command-line face of the converter, over the same engine as the desktop program.
+
+#include "cli/commands.h"
+
+#include <cstdio>
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#ifndef PELMORA_VERSION
+#define PELMORA_VERSION "0.1.0"
+#endif
+
+namespace {
+
+constexpr const char* kHelp = R"(Usage: pelmora-cli COMMAND [OPTIONS] [FILES...]
+
+Reads and converts images in 15 formats: BMP, GIF, JPEG, PNG, ICO, TIFF, TGA,
+PCX, WBMP, WMF, JPEG 2000 (JP2 and JPC), PGX, PNM and Sun raster (RAS).
+
+Commands:
+  info FILE...          show each file's format, size, depth and resolution
+  convert SRC DEST      convert one image (size, depth, dpi, gray scale)
+
+Run 'pelmora-cli COMMAND --help' for a command's options.
+
+Exit status: 0 success; 1 at least one file failed; 2 usage or validation error.
+)";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> rest(argv + std::min(argc, 2), argv + argc);
+    if (argc < 2) {
+        std::fputs(kHelp, stderr);
+        return cli::kExitUsage;
+    }
+    const std::string command = argv[1];
+    cli::Args args(rest);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kHelp, stdout);
+        return cli::kExitOk;
+    }
+    if (command == "--version") {
+        std::printf("pelmora-cli %s\n", PELMORA_VERSION);
+        return cli::kExitOk;
+    }
+    if (command == "info") return cli::RunInfo(args);
+    if (command == "convert") return cli::RunConvert(args);
+    return cli::UsageError("unknown command '" + command + "' (see pelmora-cli --help)");
+}

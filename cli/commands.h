@@ -1,0 +1,10 @@
+#pragma once
+
+#include "cli/common.h"
+
+namespace cli {
+
+int RunInfo(Args& args);
+int RunConvert(Args& args);
+
+} // namespace cli
