@@ -73,12 +73,19 @@ AtomicFile::~AtomicFile()
 Result AtomicFile::Open()
 {
     if (target_.empty()) return Result::Fail(Status::Io, "no file name given");
+    // Replacing by rename would get past a read-only file; refuse as a plain write would.
+    struct stat existing {};
+    const bool exists = ::stat(target_.c_str(), &existing) == 0;
+    if (exists && !S_ISREG(existing.st_mode)) return Result::Fail(Status::Io, "cannot write " + target_ + ": not a regular file");
+    if (exists && ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target_.c_str(), W_OK) != 0))
+        return Result::Fail(Status::Io, "cannot write " + target_ + ": the file is read-only");
     std::string pattern = target_ + ".XXXXXX";
     int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
     if (fd < 0) return Result::Fail(Status::Io, ErrnoText("cannot create", target_));
     tempPath_ = pattern;
-    // mkstemp makes the file private; give it the permissions a plain create would have.
-    ::fchmod(fd, 0666 & ~CurrentUmask());
+    // mkstemp makes the file private; give it the permissions the replaced file had, or those
+    // a plain create would have.
+    ::fchmod(fd, exists ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask()));
     stream_ = ::fdopen(fd, "w+b");
     if (!stream_) {
         ::close(fd);

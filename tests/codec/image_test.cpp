@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using codec::CxImage;
 using testing_support::TempDir;
 
@@ -97,4 +99,25 @@ TEST(FileIo, DiscardedAtomicFileLeavesOldContent)
     std::string listing;
     testing_support::RunCommand("ls -A " + dir.path(), &listing);
     EXPECT_EQ(listing, "keep.bin\n");
+}
+
+TEST(FileIo, ReadOnlyTargetIsRefusedAndKeepsItsModeWhenWritable)
+{
+    TempDir dir;
+    const std::string locked = dir.File("locked.bin");
+    testing_support::WriteFileBytes(locked, { 5 });
+    ::chmod(locked.c_str(), 0444);
+    std::vector<std::uint8_t> data(10, 1);
+    codec::Result r = codec::WriteFileAtomic(locked, data);
+    EXPECT_FALSE(r);
+    EXPECT_NE(r.message.find("read-only"), std::string::npos);
+    EXPECT_EQ(testing_support::ReadFileBytes(locked), (std::vector<std::uint8_t> { 5 }));
+
+    const std::string shared = dir.File("shared.bin");
+    testing_support::WriteFileBytes(shared, { 5 });
+    ::chmod(shared.c_str(), 0664);
+    ASSERT_TRUE(codec::WriteFileAtomic(shared, data));
+    struct stat st {};
+    ::stat(shared.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0664u);
 }
