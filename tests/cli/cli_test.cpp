@@ -10,15 +10,15 @@ using testing_support::TempDir;
 
 namespace {
 
-struct Run {
+struct CliRun {
     int status;
     std::string out;
     std::string err;
 };
 
-Run Cli(const std::string& args, const TempDir& dir)
+CliRun Cli(const std::string& args, const TempDir& dir)
 {
-    Run r;
+    CliRun r;
     const std::string errFile = dir.File(".stderr");
     r.status = testing_support::RunCommand(std::string(PELMORA_CLI) + " " + args + " 2>" + errFile, &r.out);
     const auto bytes = testing_support::ReadFileBytes(errFile);
@@ -45,17 +45,17 @@ TEST(CliInfo, PrintsOneLinePerFileAndFailsOnUnreadable)
     const std::string bmp = Save(dir, "b.bmp", 7, 5, 8, codec::kTypeBmp, 96);
     testing_support::WriteFileBytes(dir.File("bad.jpg"), { 1, 2, 3 });
 
-    Run ok = Cli("info " + png + " " + bmp, dir);
+    CliRun ok = Cli("info " + png + " " + bmp, dir);
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(ok.out,
         png + ": Portable Network Graphics File 30x20 24 bpp 300 dpi\n" + bmp + ": Bitmap File 7x5 8 bpp 96 dpi\n");
 
-    Run bad = Cli("info " + dir.File("bad.jpg") + " " + png, dir);
+    CliRun bad = Cli("info " + dir.File("bad.jpg") + " " + png, dir);
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out.rfind(dir.File("bad.jpg") + ": error: ", 0), 0u) << bad.out;
     EXPECT_NE(bad.out.find(png + ": Portable Network Graphics File 30x20 24 bpp 300 dpi\n"), std::string::npos);
 
-    Run json = Cli("info --json " + png, dir);
+    CliRun json = Cli("info --json " + png, dir);
     EXPECT_EQ(json.out,
         "{\"path\": \"" + png
             + "\", \"ok\": true, \"type\": \"Portable Network Graphics File\", \"width\": 30, \"height\": 20, \"bpp\": "
@@ -72,7 +72,7 @@ TEST(CliConvert, DefaultsKeepTheSourceAndTheMessageGoesToStdout)
 {
     TempDir dir;
     const std::string src = Save(dir, "src.png", 64, 48, 24, codec::kTypePng, 150);
-    Run r = Cli("convert " + src + " " + dir.File("out.bmp"), dir);
+    CliRun r = Cli("convert " + src + " " + dir.File("out.bmp"), dir);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Successfully converted file out.bmp with a size of 64 x 48 in 0 seconds\n");
     CxImage out;
@@ -103,7 +103,7 @@ TEST(CliConvert, SizeFlagsFollowTheDialogRules)
     EXPECT_EQ(n.GetHeight(), 600u);
 
     // ICO: fitted after the message, which is not an error.
-    Run ico = Cli("convert -q " + src + " " + dir.File("i.ico") + " --width 300", dir);
+    CliRun ico = Cli("convert -q " + src + " " + dir.File("i.ico") + " --width 300", dir);
     ASSERT_EQ(ico.status, 0) << ico.err;
     EXPECT_NE(ico.err.find("Files with the ico or wbmp format can't have a dimension bigger than 255 x 255"), std::string::npos);
     EXPECT_EQ(ico.out, "Successfully converted file i.ico with a size of 255 x 191 in 0 seconds\n");
@@ -113,14 +113,14 @@ TEST(CliConvert, QuestionFlags)
 {
     TempDir dir;
     const std::string src = Save(dir, "src.png", 32, 32, 24, codec::kTypePng, 72);
-    Run rgb = Cli("convert -q " + src + " " + dir.File("rgb.jpg") + " --bpp 8", dir);
+    CliRun rgb = Cli("convert -q " + src + " " + dir.File("rgb.jpg") + " --bpp 8", dir);
     ASSERT_EQ(rgb.status, 0) << rgb.err;
     EXPECT_NE(rgb.err.find("note:"), std::string::npos);
     CxImage a;
     ASSERT_TRUE(a.Load(dir.File("rgb.jpg"), 0));
     EXPECT_EQ(a.GetBpp(), 24u);
 
-    Run gray = Cli("convert -q " + src + " " + dir.File("gray.jpg") + " --bpp 8 --gray", dir);
+    CliRun gray = Cli("convert -q " + src + " " + dir.File("gray.jpg") + " --bpp 8 --gray", dir);
     ASSERT_EQ(gray.status, 0) << gray.err;
     EXPECT_EQ(gray.err, "");
     CxImage g;
@@ -147,7 +147,7 @@ TEST(CliConvert, EveryFormatIsWrittenAndReadBack)
         "pnm", "ras" };
     for (const char* f : formats) {
         const std::string out = dir.File(std::string("out.") + f);
-        Run r = Cli("convert -q --rgb " + src + " " + out, dir);
+        CliRun r = Cli("convert -q --rgb " + src + " " + out, dir);
         EXPECT_EQ(r.status, 0) << f << ": " << r.out << r.err;
         CxImage back;
         EXPECT_TRUE(back.Load(out, 0)) << f << ": " << back.GetLastError();
@@ -161,7 +161,7 @@ TEST(CliConvert, UsageErrorsWriteNothing)
     const std::string src = Save(dir, "src.png", 8, 8, 24, codec::kTypePng, 72);
     EXPECT_EQ(Cli("convert " + src + " " + dir.File("out.xyz"), dir).status, 2);
     EXPECT_EQ(Cli("convert " + src + " " + dir.File("out.xyz") + " --type exr", dir).status, 2);
-    Run neg = Cli("convert " + src + " " + dir.File("o.png") + " --width -5", dir);
+    CliRun neg = Cli("convert " + src + " " + dir.File("o.png") + " --width -5", dir);
     EXPECT_EQ(neg.status, 2);
     EXPECT_EQ(neg.err, "pelmora-cli: Please enter a positive integer.\n");
     EXPECT_EQ(Cli("convert " + src + " " + dir.File("o.png") + " --bpp 7", dir).status, 2);
@@ -173,7 +173,7 @@ TEST(CliConvert, UsageErrorsWriteNothing)
     ASSERT_TRUE(typed.Load(dir.File("typed"), 0));
     EXPECT_EQ(typed.GetType(), codec::kTypePng);
 
-    Run missing = Cli("convert " + dir.File("absent.png") + " " + dir.File("o2.png"), dir);
+    CliRun missing = Cli("convert " + dir.File("absent.png") + " " + dir.File("o2.png"), dir);
     EXPECT_EQ(missing.status, 1);
     std::string listing;
     testing_support::RunCommand("ls " + dir.path(), &listing);
