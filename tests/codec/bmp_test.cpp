@@ -68,6 +68,14 @@ Bytes GrayPalette(std::initializer_list<std::uint8_t> levels)
 
 codec::Result Decode(const Bytes& bytes, CxImage& out) { return codec::BmpDecode(bytes, codec::DefaultLimits(), out); }
 
+/// Decodes, with the reader's message when it fails.
+::testing::AssertionResult Reads(const Bytes& bytes, CxImage& out)
+{
+    const codec::Result r = Decode(bytes, out);
+    if (r) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << r.message;
+}
+
 std::uint32_t U16At(const Bytes& b, std::size_t at) { return b[at] | b[at + 1] << 8; }
 std::uint32_t U32At(const Bytes& b, std::size_t at) { return U16At(b, at) | U16At(b, at + 2) << 16; }
 
@@ -186,7 +194,7 @@ TEST(Bmp, ReadsWhatImageMagickWritesAsImageMagickReadsIt)
         }
 
         CxImage ours, theirs;
-        ASSERT_TRUE(Decode(file, ours)) << ours.GetLastError();
+        ASSERT_TRUE(Reads(file, ours));
         EXPECT_EQ(ours.GetBpp(), c.expectBpp);
         std::string why;
         ASSERT_TRUE(ToolPixels("convert " + path + " -depth 8 pam:-", theirs, &why)) << why;
@@ -216,7 +224,7 @@ TEST(Bmp, ReadsWhatNetpbmWritesAsNetpbmReadsIt)
                           + dir.File("src.ppm") + " > " + path + " 2>/dev/null"),
                 0);
             CxImage ours, theirs;
-            ASSERT_TRUE(Decode(ReadFileBytes(path), ours)) << ours.GetLastError();
+            ASSERT_TRUE(Reads(ReadFileBytes(path), ours));
             EXPECT_EQ(ours.GetBpp(), bpp);
             std::string why;
             ASSERT_TRUE(ToolPixels("bmptopnm " + path + " 2>/dev/null", theirs, &why)) << why;
@@ -251,8 +259,7 @@ TEST(Bmp, RunLengthStreamsDecodeRunsDeltasAndAbsoluteRuns)
     // of (2, 1) then a run that overshoots the row; then end of bitmap: row 3 stays index 0.
     const Bytes rle8 { 2, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 2, 1, 9, 5, 0, 1 };
     CxImage img;
-    ASSERT_TRUE(Decode(MakeBmp(6, 4, 8, 1, GrayPalette({ 0, 10, 20, 30, 40, 50, 60, 70 }), rle8), img))
-        << img.GetLastError();
+    ASSERT_TRUE(Reads(MakeBmp(6, 4, 8, 1, GrayPalette({ 0, 10, 20, 30, 40, 50, 60, 70 }), rle8), img));
     ASSERT_EQ(img.GetBpp(), 8u);
     EXPECT_EQ(img.GetYDPI(), 150);
     const Bytes want8 { 0, 0, 0, 0, 0, 0, /**/ 0, 0, 5, 5, 5, 5, /**/ 0, 0, 0, 0, 0, 0, /**/ 7, 7, 1, 2, 3, 0 };
@@ -263,7 +270,7 @@ TEST(Bmp, RunLengthStreamsDecodeRunsDeltasAndAbsoluteRuns)
     // RLE4, 5 x 2: a run alternating two nibbles, end of line, an absolute run of 3 nibbles
     // (2 bytes, already even), then the stream simply ends.
     const Bytes rle4 { 5, 0x12, 0, 0, 0, 3, 0x34, 0x50 };
-    ASSERT_TRUE(Decode(MakeBmp(5, 2, 4, 2, GrayPalette({ 0, 1, 2, 3, 4, 5 }), rle4), img)) << img.GetLastError();
+    ASSERT_TRUE(Reads(MakeBmp(5, 2, 4, 2, GrayPalette({ 0, 1, 2, 3, 4, 5 }), rle4), img));
     ASSERT_EQ(img.GetBpp(), 4u);
     EXPECT_EQ(Indices(img), (Bytes { 3, 4, 5, 0, 0, /**/ 1, 2, 1, 2, 1 }));
 }
@@ -276,12 +283,12 @@ TEST(Bmp, RunLengthStreamsThatOvershootTheImageAreClipped)
     stream.insert(stream.end(), 255, 3);
     stream.insert(stream.end(), { 0, /* pad */ 0, 0, /* end of line */ 0, 5, 2, 2, 2, 2, 2, 0, 0, 2, 0, 200, 3, 3 });
     CxImage img;
-    ASSERT_TRUE(Decode(MakeBmp(3, 2, 8, 1, GrayPalette({ 0, 1, 2, 3 }), stream), img)) << img.GetLastError();
+    ASSERT_TRUE(Reads(MakeBmp(3, 2, 8, 1, GrayPalette({ 0, 1, 2, 3 }), stream), img));
     EXPECT_EQ(Indices(img), (Bytes { 2, 2, 2, /**/ 1, 1, 1 }));
     EXPECT_EQ(img.Palette().size(), 4u);
 
     // A four-bit stream ending in the middle of an absolute run keeps what it had.
-    ASSERT_TRUE(Decode(MakeBmp(4, 1, 4, 2, GrayPalette({ 0, 1 }), { 2, 0x11, 0, 8, 0x11 }), img));
+    ASSERT_TRUE(Reads(MakeBmp(4, 1, 4, 2, GrayPalette({ 0, 1 }), { 2, 0x11, 0, 8, 0x11 }), img));
     EXPECT_EQ(Indices(img), (Bytes { 1, 1, 0, 0 }));
 }
 
@@ -294,24 +301,23 @@ TEST(Bmp, BitfieldsTopDownRowsAndAlpha)
     Bytes rows;
     for (std::uint32_t v : { px0, px1 }) codec::PutU32LE(rows, v);
     CxImage img;
-    ASSERT_TRUE(Decode(MakeBmp(1, -2, 32, 6, Masks({ 0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000 }), rows), img))
-        << img.GetLastError();
+    ASSERT_TRUE(Reads(MakeBmp(1, -2, 32, 6, Masks({ 0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000 }), rows), img));
     ASSERT_EQ(img.GetBpp(), 32u);
     EXPECT_EQ(img.GetPixelColor(0, 0), (RGBQuad { 255, 128, 1, 170 })); // first row on top
     EXPECT_EQ(img.GetPixelColor(0, 1), (RGBQuad { 0, 255, 255, 255 }));
 
     // 16 bits, 4-4-4 masks: channels widen by bit replication (0xA -> 0xAA).
     Bytes rows16 { 0x5A, 0x0F, 0, 0 }; // 0x0F5A: red 0xF, green 0x5, blue 0xA
-    ASSERT_TRUE(Decode(MakeBmp(1, 1, 16, 3, Masks({ 0x0F00, 0x00F0, 0x000F }), rows16), img));
+    ASSERT_TRUE(Reads(MakeBmp(1, 1, 16, 3, Masks({ 0x0F00, 0x00F0, 0x000F }), rows16), img));
     EXPECT_EQ(img.GetBpp(), 24u);
     EXPECT_EQ(img.GetPixelColor(0, 0), (RGBQuad { 0xFF, 0x55, 0xAA, 255 }));
 
     // 5-5-5 masks stay depth 16, 5-6-5 becomes 24.
     Bytes rows555 { 0x1F, 0x7C, 0, 0 }; // red 31, blue 31
-    ASSERT_TRUE(Decode(MakeBmp(1, 1, 16, 3, Masks({ 0x7C00, 0x03E0, 0x001F }), rows555), img));
+    ASSERT_TRUE(Reads(MakeBmp(1, 1, 16, 3, Masks({ 0x7C00, 0x03E0, 0x001F }), rows555), img));
     EXPECT_EQ(img.GetBpp(), 16u);
     EXPECT_EQ(img.GetPixelColor(0, 0), (RGBQuad { 255, 0, 255, 255 }));
-    ASSERT_TRUE(Decode(MakeBmp(1, 1, 16, 3, Masks({ 0xF800, 0x07E0, 0x001F }), { 0xE0, 0x07, 0, 0 }), img));
+    ASSERT_TRUE(Reads(MakeBmp(1, 1, 16, 3, Masks({ 0xF800, 0x07E0, 0x001F }), { 0xE0, 0x07, 0, 0 }), img));
     EXPECT_EQ(img.GetBpp(), 24u);
     EXPECT_EQ(img.GetPixelColor(0, 0), (RGBQuad { 0, 255, 0, 255 }));
 
@@ -324,12 +330,12 @@ TEST(Bmp, ThirtyTwoBitAlphaOfAllZeroMeansOpaque)
 {
     Bytes rows { 10, 20, 30, 0, 40, 50, 60, 0 };
     CxImage img;
-    ASSERT_TRUE(Decode(MakeBmp(2, 1, 32, 0, {}, rows), img));
+    ASSERT_TRUE(Reads(MakeBmp(2, 1, 32, 0, {}, rows), img));
     ASSERT_EQ(img.GetBpp(), 32u);
     EXPECT_EQ(img.GetPixelColor(0, 0), (RGBQuad { 30, 20, 10, 255 }));
     EXPECT_EQ(img.GetPixelColor(1, 0), (RGBQuad { 60, 50, 40, 255 }));
     rows[7] = 128;
-    ASSERT_TRUE(Decode(MakeBmp(2, 1, 32, 0, {}, rows), img));
+    ASSERT_TRUE(Reads(MakeBmp(2, 1, 32, 0, {}, rows), img));
     EXPECT_EQ(img.GetPixelColor(0, 0).alpha, 0);
     EXPECT_EQ(img.GetPixelColor(1, 0).alpha, 128);
 }
@@ -347,7 +353,7 @@ TEST(Bmp, TopDownFileReadsLikeItsBottomUpTwin)
     const std::uint32_t negative = static_cast<std::uint32_t>(-5);
     for (int i = 0; i < 4; ++i) topDown[22 + i] = static_cast<std::uint8_t>(negative >> (8 * i));
     CxImage back;
-    ASSERT_TRUE(Decode(topDown, back)) << back.GetLastError();
+    ASSERT_TRUE(Reads(topDown, back));
     EXPECT_TRUE(SamePixels(img, back));
 }
 
@@ -355,12 +361,12 @@ TEST(Bmp, IndicesPastAShortPaletteShowBlackWithoutReadingOutside)
 {
     // Two palette entries declared, pixels use 1 and 200.
     CxImage img;
-    ASSERT_TRUE(Decode(MakeBmp(2, 1, 8, 0, GrayPalette({ 90, 180 }), { 1, 200, 0, 0 }, 2), img)) << img.GetLastError();
+    ASSERT_TRUE(Reads(MakeBmp(2, 1, 8, 0, GrayPalette({ 90, 180 }), { 1, 200, 0, 0 }, 2), img));
     EXPECT_EQ(img.GetPixelColor(0, 0).red, 180);
     EXPECT_EQ(img.GetPixelColor(1, 0), (RGBQuad { 0, 0, 0, 255 }));
     ASSERT_GE(img.Palette().size(), 201u);
     // A palette that claims more colours than fit before the pixel data is cut to what fits.
-    ASSERT_TRUE(Decode(MakeBmp(2, 1, 8, 0, GrayPalette({ 90, 180 }), { 1, 0, 0, 0 }, 100), img));
+    ASSERT_TRUE(Reads(MakeBmp(2, 1, 8, 0, GrayPalette({ 90, 180 }), { 1, 0, 0, 0 }, 100), img));
     EXPECT_EQ(img.GetPixelColor(0, 0).red, 180);
 }
 
