@@ -16,7 +16,10 @@ constexpr std::size_t kFileHeaderBytes = 14;
 constexpr std::size_t kSmallestDibHeader = 12;
 } // namespace
 
-bool BmpSniff(ByteView data) { return data.size() >= 2 && data[0] == 'B' && data[1] == 'M'; }
+bool BmpSniff(ByteView data)
+{
+    return data.size() >= 2 && data[0] == 'B' && data[1] == 'M';
+}
 
 Result BmpDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 {
@@ -24,8 +27,10 @@ Result BmpDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     const std::uint8_t b = r.U8(), m = r.U8();
     r.Skip(8); // file size (often wrong) and reserved words
     const std::uint32_t offBits = r.U32LE();
-    if (!r.ok()) return Truncated("the file is too short for a BMP header");
-    if (b != 'B' || m != 'M') return Malformed("not a BMP file");
+    if (!r.ok())
+        return Truncated("the file is too short for a BMP header");
+    if (b != 'B' || m != 'M')
+        return Malformed("not a BMP file");
     if (offBits < kFileHeaderBytes + kSmallestDibHeader || offBits > data.size())
         return Malformed("the pixel data offset " + std::to_string(offBits) + " is outside the file");
     DibOptions options;
@@ -39,7 +44,8 @@ Result BmpEncode(const CxImage& image, std::vector<std::uint8_t>& out)
     DibWriteOptions options;
     options.sixteenAsTwentyFour = true;
     std::size_t bitsOffset = 0;
-    if (Result r = AppendDib(image, out, options, &bitsOffset); !r) return r;
+    if (Result r = AppendDib(image, out, options, &bitsOffset); !r)
+        return r;
     std::vector<std::uint8_t> header;
     PutU8(header, 'B');
     PutU8(header, 'M');

@@ -49,23 +49,27 @@ public:
     {
         mask_ = mask;
         absent_ = absent;
-        if (!mask) return true;
+        if (!mask)
+            return true;
         shift_ = std::countr_zero(mask);
         const std::uint32_t field = mask >> shift_;
-        if (field & (field + 1)) return false;
+        if (field & (field + 1))
+            return false;
         bits_ = std::bit_width(field);
         // Bit replication, so that a 5-bit field widens exactly as 16-bit images store it.
         if (bits_ <= 8)
             for (std::uint32_t v = 0; v <= field; ++v) {
                 std::uint32_t w = v << (8 - bits_);
-                for (int s = bits_; s < 8; s += bits_) w |= w >> bits_;
+                for (int s = bits_; s < 8; s += bits_)
+                    w |= w >> bits_;
                 widen_[v] = static_cast<std::uint8_t>(w);
             }
         return true;
     }
     std::uint8_t operator()(std::uint32_t pixel) const
     {
-        if (!mask_) return absent_;
+        if (!mask_)
+            return absent_;
         const std::uint32_t v = (pixel & mask_) >> shift_;
         return bits_ > 8 ? static_cast<std::uint8_t>(v >> (bits_ - 8)) : widen_[v];
     }
@@ -84,7 +88,8 @@ constexpr std::array<std::uint32_t, 4> kMasks888 { 0xFF0000, 0x00FF00, 0x0000FF,
 Result ReadHeader(ByteReader& r, bool icon, Header& h)
 {
     h.size = r.U32LE();
-    if (!r.ok()) return Truncated("the bitmap header is cut short");
+    if (!r.ok())
+        return Truncated("the bitmap header is cut short");
     if (h.size == 12) {
         h.width = r.U16LE();
         h.height = r.U16LE();
@@ -106,14 +111,18 @@ Result ReadHeader(ByteReader& r, bool icon, Header& h)
         h.colorsUsed = r.U32LE();
         r.U32LE(); // colours important
         const std::uint32_t maskCount = h.size >= 56 ? 4 : h.size >= 52 ? 3 : 0;
-        for (std::uint32_t i = 0; i < maskCount; ++i) h.masks[i] = r.U32LE();
+        for (std::uint32_t i = 0; i < maskCount; ++i)
+            h.masks[i] = r.U32LE();
         r.Skip(h.size - 40 - 4 * maskCount);
     } else {
         return Unsupported("unsupported bitmap header size " + std::to_string(h.size));
     }
-    if (!r.ok()) return Truncated("the bitmap header is cut short");
-    if (icon) h.height /= 2;
-    if (h.width < 0) return Malformed("the bitmap width is negative");
+    if (!r.ok())
+        return Truncated("the bitmap header is cut short");
+    if (icon)
+        h.height /= 2;
+    if (h.width < 0)
+        return Malformed("the bitmap width is negative");
     return Result::Ok();
 }
 
@@ -126,8 +135,10 @@ Result ReadMasks(ByteReader& r, Header& h)
         if (h.bpp != 1 && h.bpp != 4 && h.bpp != 8 && h.bpp != 16 && h.bpp != 24 && h.bpp != 32)
             return Unsupported("unsupported bit count " + std::to_string(h.bpp));
         // Masks in a long header only count with bitfields compression.
-        if (h.bpp == 16) h.masks = kMasks555;
-        if (h.bpp == 32) h.masks = kMasks888;
+        if (h.bpp == 16)
+            h.masks = kMasks555;
+        if (h.bpp == 32)
+            h.masks = kMasks888;
         return Result::Ok();
     case kRle8:
     case kRle4:
@@ -136,11 +147,14 @@ Result ReadMasks(ByteReader& r, Header& h)
         return Result::Ok();
     case kBitfields:
     case kAlphaBitfields:
-        if (!direct) return Malformed("colour masks with " + std::to_string(h.bpp) + " bits per pixel");
+        if (!direct)
+            return Malformed("colour masks with " + std::to_string(h.bpp) + " bits per pixel");
         if (h.size == 40) {
             const int n = h.compression == kAlphaBitfields ? 4 : 3;
-            for (int i = 0; i < n; ++i) h.masks[i] = r.U32LE();
-            if (!r.ok()) return Truncated("the colour masks are cut short");
+            for (int i = 0; i < n; ++i)
+                h.masks[i] = r.U32LE();
+            if (!r.ok())
+                return Truncated("the colour masks are cut short");
         }
         return Result::Ok();
     case kJpeg:
@@ -175,7 +189,8 @@ void DecodeRle(ByteView stream, bool four, bool topDown, CxImage& out)
     selectRow();
     auto run = [&](std::uint32_t count, auto pixel) {
         const std::uint64_t end = std::min<std::uint64_t>(x + count, width);
-        for (std::uint32_t i = 0; x + i < end; ++i) line[x + i] = pixel(i);
+        for (std::uint32_t i = 0; x + i < end; ++i)
+            line[x + i] = pixel(i);
         x += count;
     };
     while (line && r.remaining() >= 2) {
@@ -193,7 +208,8 @@ void DecodeRle(ByteView stream, bool four, bool topDown, CxImage& out)
         } else { // absolute run of `value` pixels, padded to a 16-bit boundary
             const std::size_t bytes = four ? (value + 1u) / 2 : value;
             ByteView data = r.Take(bytes);
-            if (!r.ok()) return;
+            if (!r.ok())
+                return;
             if (four)
                 run(value, [&](std::uint32_t i) {
                     return static_cast<std::uint8_t>(i & 1 ? data[i / 2] & 15 : data[i / 2] >> 4);
@@ -214,7 +230,8 @@ void ConvertDirectRow(const std::uint8_t* src,
     std::uint8_t& alphaSeen)
 {
     if (bpp == 24) {
-        for (std::uint32_t x = 0; x < width; ++x, src += 3, dst += 3) dst[0] = src[2], dst[1] = src[1], dst[2] = src[0];
+        for (std::uint32_t x = 0; x < width; ++x, src += 3, dst += 3)
+            dst[0] = src[2], dst[1] = src[1], dst[2] = src[0];
         return;
     }
     const std::uint32_t step = outBpp == 32 ? 4 : 3;
@@ -228,7 +245,8 @@ void ConvertDirectRow(const std::uint8_t* src,
             src += 4;
         }
         dst[0] = ch[0](v), dst[1] = ch[1](v), dst[2] = ch[2](v);
-        if (step == 4) alphaSeen |= dst[3] = ch[3](v);
+        if (step == 4)
+            alphaSeen |= dst[3] = ch[3](v);
     }
 }
 
@@ -237,7 +255,8 @@ Result ApplyIconMask(ByteView mask, bool topDown, bool alphaFromData, const Deco
 {
     const std::uint32_t width = out.GetWidth(), height = out.GetHeight();
     const std::size_t rowBytes = (static_cast<std::size_t>(width) + 31) / 32 * 4;
-    if (alphaFromData || mask.size() / rowBytes < height) return Result::Ok(); // no mask: opaque
+    if (alphaFromData || mask.size() / rowBytes < height)
+        return Result::Ok(); // no mask: opaque
     auto masked = [&](std::uint32_t x, std::uint32_t y) {
         const std::size_t fileRow = topDown ? y : height - 1 - y;
         return (mask[fileRow * rowBytes + x / 8] >> (7 - x % 8)) & 1;
@@ -245,10 +264,13 @@ Result ApplyIconMask(ByteView mask, bool topDown, bool alphaFromData, const Deco
     if (out.GetBpp() != 32) {
         bool any = false;
         for (std::uint32_t y = 0; y < height && !any; ++y)
-            for (std::uint32_t x = 0; x < width && !any; ++x) any = masked(x, y);
-        if (!any) return Result::Ok();
+            for (std::uint32_t x = 0; x < width && !any; ++x)
+                any = masked(x, y);
+        if (!any)
+            return Result::Ok();
         CxImage rgba;
-        if (Result r = CreateChecked(rgba, width, height, 32, limits); !r) return r;
+        if (Result r = CreateChecked(rgba, width, height, 32, limits); !r)
+            return r;
         for (std::uint32_t y = 0; y < height; ++y) {
             std::uint8_t* dst = rgba.Row(y);
             for (std::uint32_t x = 0; x < width; ++x, dst += 4) {
@@ -262,13 +284,20 @@ Result ApplyIconMask(ByteView mask, bool topDown, bool alphaFromData, const Deco
     }
     for (std::uint32_t y = 0; y < height; ++y) {
         std::uint8_t* alpha = out.Row(y) + 3;
-        for (std::uint32_t x = 0; x < width; ++x, alpha += 4) *alpha = masked(x, y) ? 0 : 255;
+        for (std::uint32_t x = 0; x < width; ++x, alpha += 4)
+            *alpha = masked(x, y) ? 0 : 255;
     }
     return Result::Ok();
 }
 
-std::int32_t DpiFromPpm(std::int32_t ppm) { return static_cast<std::int32_t>(std::lround(ppm * 0.0254)); }
-std::int32_t PpmFromDpi(std::int32_t dpi) { return dpi > 0 ? static_cast<std::int32_t>(std::lround(dpi / 0.0254)) : 0; }
+std::int32_t DpiFromPpm(std::int32_t ppm)
+{
+    return static_cast<std::int32_t>(std::lround(ppm * 0.0254));
+}
+std::int32_t PpmFromDpi(std::int32_t dpi)
+{
+    return dpi > 0 ? static_cast<std::int32_t>(std::lround(dpi / 0.0254)) : 0;
+}
 
 } // namespace
 
@@ -276,8 +305,10 @@ Result DecodeDib(ByteView dib, const DecodeLimits& limits, CxImage& out, DibOpti
 {
     ByteReader r(dib);
     Header h;
-    if (Result res = ReadHeader(r, options.iconMask, h); !res) return res;
-    if (Result res = ReadMasks(r, h); !res) return res;
+    if (Result res = ReadHeader(r, options.iconMask, h); !res)
+        return res;
+    if (Result res = ReadMasks(r, h); !res)
+        return res;
 
     // The palette: as many entries as declared, but no more than the depth can index and no
     // more than fit before the pixel data when its offset is known.
@@ -287,15 +318,18 @@ Result DecodeDib(ByteView dib, const DecodeLimits& limits, CxImage& out, DibOpti
     const bool indexed = !embedded && h.bpp <= 8;
     std::uint64_t declared = h.colorsUsed ? h.colorsUsed : indexed ? 1u << h.bpp : 0;
     if (options.bitsOffset) {
-        if (options.bitsOffset < paletteStart) return Malformed("the pixel data starts inside the bitmap header");
+        if (options.bitsOffset < paletteStart)
+            return Malformed("the pixel data starts inside the bitmap header");
         declared = std::min<std::uint64_t>(declared, (options.bitsOffset - paletteStart) / entryBytes);
     }
     std::vector<RGBQuad> palette;
     if (indexed) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(declared, 1u << h.bpp));
-        if (n == 0) return Malformed("the palette is empty");
+        if (n == 0)
+            return Malformed("the palette is empty");
         ByteView bytes = r.Take(n * entryBytes);
-        if (!r.ok()) return Truncated("the palette is cut short");
+        if (!r.ok())
+            return Truncated("the palette is cut short");
         palette.resize(n);
         for (std::size_t i = 0; i < n; ++i) {
             const std::uint8_t* e = bytes.data() + i * entryBytes;
@@ -303,18 +337,21 @@ Result DecodeDib(ByteView dib, const DecodeLimits& limits, CxImage& out, DibOpti
         }
     }
     const std::uint64_t bitsStart = options.bitsOffset ? options.bitsOffset : paletteStart + declared * entryBytes;
-    if (bitsStart > dib.size()) return Truncated("the pixel data is missing");
+    if (bitsStart > dib.size())
+        return Truncated("the pixel data is missing");
     const ByteView bits = dib.subspan(static_cast<std::size_t>(bitsStart));
 
     if (embedded) {
         Result res = h.compression == kPng ? PngDecode(bits, limits, out) : JpegDecode(bits, limits, out);
-        if (!res) return res;
+        if (!res)
+            return res;
         out.SetXDPI(DpiFromPpm(h.xppm));
         out.SetYDPI(DpiFromPpm(h.yppm));
         return res;
     }
 
-    if (Result res = CheckDimensions(h.width, h.height, limits); !res) return res;
+    if (Result res = CheckDimensions(h.width, h.height, limits); !res)
+        return res;
     const auto width = static_cast<std::uint32_t>(h.width), height = static_cast<std::uint32_t>(h.height);
     const std::uint64_t rowBytes = (std::uint64_t { width } * h.bpp + 31) / 32 * 4;
     const bool rle = h.compression == kRle4 || h.compression == kRle8;
@@ -326,10 +363,13 @@ Result DecodeDib(ByteView dib, const DecodeLimits& limits, CxImage& out, DibOpti
     std::uint32_t outBpp = h.bpp;
     if (h.bpp == 16 || h.bpp == 32) {
         for (int i = 0; i < 4; ++i)
-            if (!channels[i].Init(h.masks[i], i == 3 ? 255 : 0)) return Malformed("the colour masks are not contiguous");
-        if (h.bpp == 16) outBpp = h.masks[3] ? 32 : h.masks == kMasks555 ? 16 : 24;
+            if (!channels[i].Init(h.masks[i], i == 3 ? 255 : 0))
+                return Malformed("the colour masks are not contiguous");
+        if (h.bpp == 16)
+            outBpp = h.masks[3] ? 32 : h.masks == kMasks555 ? 16 : 24;
     }
-    if (Result res = CreateChecked(out, width, height, outBpp, limits); !res) return res;
+    if (Result res = CreateChecked(out, width, height, outBpp, limits); !res)
+        return res;
     out.SetXDPI(DpiFromPpm(h.xppm));
     out.SetYDPI(DpiFromPpm(h.yppm));
 
@@ -349,12 +389,14 @@ Result DecodeDib(ByteView dib, const DecodeLimits& limits, CxImage& out, DibOpti
     // Files without alpha usually leave the fourth byte zero: that means opaque, not invisible.
     const bool alphaFromData = outBpp == 32 && alphaSeen != 0;
     if (outBpp == 32 && !alphaFromData)
-        for (std::size_t i = 3; i < out.Pixels().size(); i += 4) out.Pixels()[i] = 255;
+        for (std::size_t i = 3; i < out.Pixels().size(); i += 4)
+            out.Pixels()[i] = 255;
 
     if (out.IsIndexed()) {
         // An index past a short palette must still show something: pad with black.
         const std::uint8_t top = *std::max_element(out.Pixels().begin(), out.Pixels().end());
-        if (top >= palette.size()) palette.resize(std::size_t { 1 } << h.bpp, RGBQuad { 0, 0, 0, 255 });
+        if (top >= palette.size())
+            palette.resize(std::size_t { 1 } << h.bpp, RGBQuad { 0, 0, 0, 255 });
         out.Palette() = std::move(palette);
     }
 
@@ -401,7 +443,8 @@ void PackRow(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width, st
 
 Result AppendDib(const CxImage& image, std::vector<std::uint8_t>& out, DibWriteOptions options, std::size_t* bitsOffset)
 {
-    if (!image.IsValid()) return Malformed("the image is empty");
+    if (!image.IsValid())
+        return Malformed("the image is empty");
     const std::uint32_t width = image.GetWidth(), height = image.GetHeight(), depth = image.GetBpp();
     const std::uint32_t bits = depth == 16 && options.sixteenAsTwentyFour ? 24 : depth;
     const std::uint64_t rowBytes = (std::uint64_t { width } * bits + 31) / 32 * 4;
@@ -414,7 +457,8 @@ Result AppendDib(const CxImage& image, std::vector<std::uint8_t>& out, DibWriteO
     if (image.IsIndexed()) {
         const std::uint8_t top = *std::max_element(image.Pixels().begin(), image.Pixels().end());
         colors = std::min(palette.size(), std::size_t { 1 } << bits);
-        if (top >= colors) colors = std::size_t { 1 } << bits;
+        if (top >= colors)
+            colors = std::size_t { 1 } << bits;
     }
     const std::uint64_t imageBytes = (rowBytes + maskRowBytes) * height;
     const std::uint64_t headerBytes = 40 + 4 * colors;
@@ -438,7 +482,8 @@ Result AppendDib(const CxImage& image, std::vector<std::uint8_t>& out, DibWriteO
         const RGBQuad c = i < palette.size() ? palette[i] : RGBQuad { 0, 0, 0, 255 };
         PutU8(out, c.blue), PutU8(out, c.green), PutU8(out, c.red), PutU8(out, 0);
     }
-    if (bitsOffset) *bitsOffset = static_cast<std::size_t>(headerBytes);
+    if (bitsOffset)
+        *bitsOffset = static_cast<std::size_t>(headerBytes);
 
     const std::size_t start = out.size();
     out.resize(start + static_cast<std::size_t>(imageBytes), 0);
@@ -452,7 +497,8 @@ Result AppendDib(const CxImage& image, std::vector<std::uint8_t>& out, DibWriteO
             std::uint8_t* dst = mask + (height - 1 - y) * maskRowBytes;
             for (std::uint32_t x = 0; x < width; ++x) {
                 const bool clear = depth == 32 ? px[4 * x + 3] < 128 : image.IsIndexed() && px[x] == trans;
-                if (clear) dst[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+                if (clear)
+                    dst[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
             }
         }
     }
@@ -462,7 +508,8 @@ Result AppendDib(const CxImage& image, std::vector<std::uint8_t>& out, DibWriteO
 std::vector<std::uint8_t> EncodeDib(const CxImage& image)
 {
     std::vector<std::uint8_t> out;
-    if (!AppendDib(image, out)) out.clear();
+    if (!AppendDib(image, out))
+        out.clear();
     return out;
 }
 

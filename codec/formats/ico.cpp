@@ -30,7 +30,8 @@ bool Describe(Entry& e)
 {
     ByteReader r(e.data);
     std::uint64_t width = 0, height = 0;
-    e.png = e.data.size() >= kPngSignature.size() && std::equal(kPngSignature.begin(), kPngSignature.end(), e.data.begin());
+    e.png = e.data.size() >= kPngSignature.size()
+        && std::equal(kPngSignature.begin(), kPngSignature.end(), e.data.begin());
     if (e.png) {
         r.Skip(16); // signature, IHDR length and name
         width = r.U32BE();
@@ -74,24 +75,33 @@ Result IcoDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 {
     ByteReader r(data);
     const std::uint16_t reserved = r.U16LE(), type = r.U16LE(), count = r.U16LE();
-    if (!r.ok()) return Truncated("the file is too short for an icon header");
-    if (reserved != 0 || (type != 1 && type != 2)) return Malformed("not an icon file");
-    if (count == 0) return Malformed("the icon holds no images");
+    if (!r.ok())
+        return Truncated("the file is too short for an icon header");
+    if (reserved != 0 || (type != 1 && type != 2))
+        return Malformed("not an icon file");
+    if (count == 0)
+        return Malformed("the icon holds no images");
     const ByteView directory = r.Take(kEntryBytes * count);
-    if (!r.ok()) return Truncated("the icon directory is cut short");
+    if (!r.ok())
+        return Truncated("the icon directory is cut short");
 
     std::optional<Entry> best;
     for (std::size_t i = 0; i < count; ++i) {
         ByteReader d(directory, i * kEntryBytes + 8);
         const std::uint32_t bytes = d.U32LE(), offset = d.U32LE();
-        if (offset >= data.size()) continue;
+        if (offset >= data.size())
+            continue;
         Entry e;
         e.data = data.subspan(offset, std::min<std::size_t>(bytes, data.size() - offset));
-        if (!Describe(e)) continue;
-        if (!best || e.area > best->area || (e.area == best->area && e.depth > best->depth)) best = e;
+        if (!Describe(e))
+            continue;
+        if (!best || e.area > best->area || (e.area == best->area && e.depth > best->depth))
+            best = e;
     }
-    if (!best) return Malformed("the icon holds no readable image");
-    if (best->png) return PngDecode(best->data, limits, out);
+    if (!best)
+        return Malformed("the icon holds no readable image");
+    if (best->png)
+        return PngDecode(best->data, limits, out);
     DibOptions options;
     options.iconMask = true;
     return DecodeDib(best->data, limits, out, options);
@@ -99,16 +109,19 @@ Result IcoDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 
 Result IcoEncode(const CxImage& image, std::vector<std::uint8_t>& out)
 {
-    if (!image.IsValid()) return Malformed("the image is empty");
+    if (!image.IsValid())
+        return Malformed("the image is empty");
     const std::uint32_t width = image.GetWidth(), height = image.GetHeight();
-    if (width > 256 || height > 256) return Unsupported("ICO images cannot be larger than 256 x 256");
+    if (width > 256 || height > 256)
+        return Unsupported("ICO images cannot be larger than 256 x 256");
 
     const std::size_t dibStart = kHeaderBytes + kEntryBytes;
     out.assign(dibStart, 0);
     DibWriteOptions options;
     options.iconMask = true;
     options.sixteenAsTwentyFour = true;
-    if (Result r = AppendDib(image, out, options); !r) return r;
+    if (Result r = AppendDib(image, out, options); !r)
+        return r;
     const std::uint32_t bits = out[dibStart + 14] | out[dibStart + 15] << 8;
 
     std::vector<std::uint8_t> head;

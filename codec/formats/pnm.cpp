@@ -13,12 +13,19 @@ namespace codec {
 
 namespace {
 
-bool IsSpace(std::uint8_t c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool IsSpace(std::uint8_t c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
 
 /// A cursor over the text parts of a file: header fields and plain samples.
 class TextReader {
 public:
-    explicit TextReader(ByteView data, std::size_t pos) : data_(data), pos_(pos) { }
+    explicit TextReader(ByteView data, std::size_t pos)
+        : data_(data)
+        , pos_(pos)
+    {
+    }
     std::size_t pos() const { return pos_; }
     std::size_t remaining() const { return data_.size() - pos_; }
 
@@ -27,7 +34,8 @@ public:
     {
         while (pos_ < data_.size()) {
             if (data_[pos_] == '#')
-                while (pos_ < data_.size() && data_[pos_] != '\n' && data_[pos_] != '\r') ++pos_;
+                while (pos_ < data_.size() && data_[pos_] != '\n' && data_[pos_] != '\r')
+                    ++pos_;
             else if (IsSpace(data_[pos_]))
                 ++pos_;
             else
@@ -42,9 +50,11 @@ public:
         std::uint64_t n = 0;
         while (pos_ < data_.size() && data_[pos_] >= '0' && data_[pos_] <= '9') {
             n = n * 10 + (data_[pos_++] - '0');
-            if (n > max) return Malformed(std::string(what) + " is above " + std::to_string(max));
+            if (n > max)
+                return Malformed(std::string(what) + " is above " + std::to_string(max));
         }
-        if (pos_ == start) return Missing(what);
+        if (pos_ == start)
+            return Missing(what);
         value = static_cast<std::uint32_t>(n);
         return Result::Ok();
     }
@@ -71,7 +81,8 @@ public:
 private:
     Result Missing(const char* what) const
     {
-        if (pos_ >= data_.size()) return Truncated(std::string("the file ends before ") + what);
+        if (pos_ >= data_.size())
+            return Truncated(std::string("the file ends before ") + what);
         return Malformed(std::string("unexpected character where ") + what + " should be");
     }
 
@@ -81,11 +92,15 @@ private:
 
 } // namespace
 
-bool PnmSniff(ByteView data) { return data.size() >= 3 && data[0] == 'P' && data[1] >= '1' && data[1] <= '6' && IsSpace(data[2]); }
+bool PnmSniff(ByteView data)
+{
+    return data.size() >= 3 && data[0] == 'P' && data[1] >= '1' && data[1] <= '6' && IsSpace(data[2]);
+}
 
 Result PnmDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 {
-    if (data.size() < 2 || data[0] != 'P' || data[1] < '1' || data[1] > '6') return Malformed("not a PNM file");
+    if (data.size() < 2 || data[0] != 'P' || data[1] < '1' || data[1] > '6')
+        return Malformed("not a PNM file");
     const int kind = data[1] - '0';
     const bool plain = kind <= 3;
     const int family = (kind - 1) % 3; // 0 bitmap, 1 graymap, 2 pixmap
@@ -93,31 +108,40 @@ Result PnmDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 
     TextReader t(data, 2);
     std::uint32_t width = 0, height = 0, maxval = 1;
-    if (Result r = t.Number(0xFFFFFFFF, width, "the width"); !r) return r;
-    if (Result r = t.Number(0xFFFFFFFF, height, "the height"); !r) return r;
+    if (Result r = t.Number(0xFFFFFFFF, width, "the width"); !r)
+        return r;
+    if (Result r = t.Number(0xFFFFFFFF, height, "the height"); !r)
+        return r;
     if (family != 0) {
-        if (Result r = t.Number(65535, maxval, "the maximum value"); !r) return r;
-        if (maxval == 0) return Malformed("the maximum value is 0");
+        if (Result r = t.Number(65535, maxval, "the maximum value"); !r)
+            return r;
+        if (maxval == 0)
+            return Malformed("the maximum value is 0");
     }
     if (!plain)
-        if (Result r = t.EndOfHeader(); !r) return r;
-    if (Result r = CheckDimensions(width, height, limits); !r) return r;
+        if (Result r = t.EndOfHeader(); !r)
+            return r;
+    if (Result r = CheckDimensions(width, height, limits); !r)
+        return r;
 
     // Refuse before allocating when the data cannot hold the declared pixels.
     const std::uint64_t samples = std::uint64_t { width } * height * channels;
     const std::uint64_t bytesPerSample = maxval > 255 ? 2 : 1;
     const std::uint64_t rawRow = family == 0 ? (width + 7ull) / 8 : std::uint64_t { width } * channels * bytesPerSample;
     const std::uint64_t needed = plain ? (family == 0 ? samples : 2 * samples - 1) : rawRow * height;
-    if (needed > t.remaining()) return Truncated("the pixel data is cut short");
+    if (needed > t.remaining())
+        return Truncated("the pixel data is cut short");
 
-    if (Result r = CreateChecked(out, width, height, family == 0 ? 1 : family == 1 ? 8 : 24, limits); !r) return r;
+    if (Result r = CreateChecked(out, width, height, family == 0 ? 1 : family == 1 ? 8 : 24, limits); !r)
+        return r;
     if (family == 0)
         out.Palette() = { RGBQuad { 0, 0, 0, 255 }, RGBQuad { 255, 255, 255, 255 } };
     else if (family == 1)
         out.SetGrayPalette();
 
     std::vector<std::uint8_t> scale(maxval + 1);
-    for (std::uint32_t v = 0; v <= maxval; ++v) scale[v] = static_cast<std::uint8_t>((v * 255 + maxval / 2) / maxval);
+    for (std::uint32_t v = 0; v <= maxval; ++v)
+        scale[v] = static_cast<std::uint8_t>((v * 255 + maxval / 2) / maxval);
 
     const std::size_t rowSamples = static_cast<std::size_t>(width) * channels;
     for (std::uint32_t y = 0; y < height; ++y) {
@@ -127,20 +151,24 @@ Result PnmDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
                 std::uint32_t v = 0;
                 if (family == 0) {
                     std::uint8_t bit = 0;
-                    if (Result r = t.Bit(bit); !r) return r;
+                    if (Result r = t.Bit(bit); !r)
+                        return r;
                     dst[i] = bit ? 0 : 1;
                     continue;
                 }
-                if (Result r = t.Number(maxval, v, "a sample"); !r) return r;
+                if (Result r = t.Number(maxval, v, "a sample"); !r)
+                    return r;
                 dst[i] = scale[v];
             }
             continue;
         }
         const std::uint8_t* src = data.data() + t.pos() + y * rawRow;
         if (family == 0) {
-            for (std::uint32_t x = 0; x < width; ++x) dst[x] = ((src[x / 8] >> (7 - x % 8)) & 1) ? 0 : 1;
+            for (std::uint32_t x = 0; x < width; ++x)
+                dst[x] = ((src[x / 8] >> (7 - x % 8)) & 1) ? 0 : 1;
         } else if (bytesPerSample == 1) {
-            for (std::size_t i = 0; i < rowSamples; ++i) dst[i] = scale[std::min<std::uint32_t>(src[i], maxval)];
+            for (std::size_t i = 0; i < rowSamples; ++i)
+                dst[i] = scale[std::min<std::uint32_t>(src[i], maxval)];
         } else {
             for (std::size_t i = 0; i < rowSamples; ++i)
                 dst[i] = scale[std::min<std::uint32_t>(src[2 * i] << 8 | src[2 * i + 1], maxval)];
@@ -151,7 +179,8 @@ Result PnmDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 
 Result PnmEncode(const CxImage& image, std::vector<std::uint8_t>& out)
 {
-    if (!image.IsValid()) return Malformed("the image is empty");
+    if (!image.IsValid())
+        return Malformed("the image is empty");
     const std::uint32_t width = image.GetWidth(), height = image.GetHeight(), bpp = image.GetBpp();
 
     // Every index's colour; an index past the palette shows black.
@@ -176,9 +205,11 @@ Result PnmEncode(const CxImage& image, std::vector<std::uint8_t>& out)
         std::uint8_t* dst = out.data() + pos;
         if (bitmap) {
             for (std::uint32_t x = 0; x < width; ++x)
-                if (colors[src[x]].red == 0) dst[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+                if (colors[src[x]].red == 0)
+                    dst[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         } else if (gray) {
-            for (std::uint32_t x = 0; x < width; ++x) dst[x] = colors[src[x]].red;
+            for (std::uint32_t x = 0; x < width; ++x)
+                dst[x] = colors[src[x]].red;
         } else if (image.IsIndexed()) {
             for (std::uint32_t x = 0; x < width; ++x, dst += 3) {
                 const RGBQuad c = colors[src[x]];
@@ -186,7 +217,8 @@ Result PnmEncode(const CxImage& image, std::vector<std::uint8_t>& out)
             }
         } else {
             const std::uint32_t step = image.GetBytesPerPixel();
-            for (std::uint32_t x = 0; x < width; ++x, src += step, dst += 3) dst[0] = src[0], dst[1] = src[1], dst[2] = src[2];
+            for (std::uint32_t x = 0; x < width; ++x, src += step, dst += 3)
+                dst[0] = src[0], dst[1] = src[1], dst[2] = src[2];
         }
     }
     return Result::Ok();

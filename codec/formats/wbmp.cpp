@@ -19,9 +19,11 @@ Result ReadMultiByte(ByteReader& r, std::uint32_t& value, const char* what)
     value = 0;
     for (int i = 0; i < 4; ++i) {
         const std::uint8_t b = r.U8();
-        if (!r.ok()) return Truncated(std::string("the file ends inside ") + what);
+        if (!r.ok())
+            return Truncated(std::string("the file ends inside ") + what);
         value = value << 7 | (b & 0x7F);
-        if (!(b & 0x80)) return Result::Ok();
+        if (!(b & 0x80))
+            return Result::Ok();
     }
     return Malformed(std::string(what) + " is longer than four bytes");
 }
@@ -34,7 +36,8 @@ void PutMultiByte(std::vector<std::uint8_t>& out, std::uint32_t value)
         groups[n++] = value & 0x7F;
         value >>= 7;
     } while (value);
-    while (n-- > 0) PutU8(out, groups[n] | (n ? 0x80 : 0));
+    while (n-- > 0)
+        PutU8(out, groups[n] | (n ? 0x80 : 0));
 }
 
 struct Header {
@@ -48,18 +51,27 @@ Result ReadHeader(ByteView data, Header& h)
 {
     ByteReader r(data);
     std::uint32_t type = 0;
-    if (Result res = ReadMultiByte(r, type, "the type"); !res) return res;
-    if (type != 0) return Unsupported("WBMP type " + std::to_string(type) + " is not supported");
+    if (Result res = ReadMultiByte(r, type, "the type"); !res)
+        return res;
+    if (type != 0)
+        return Unsupported("WBMP type " + std::to_string(type) + " is not supported");
     const std::uint8_t fixed = r.U8();
-    if (!r.ok()) return Truncated("the file ends inside the header");
-    if (fixed & 0x80) return Unsupported("WBMP extension headers are not supported");
-    if (Result res = ReadMultiByte(r, h.width, "the width"); !res) return res;
-    if (Result res = ReadMultiByte(r, h.height, "the height"); !res) return res;
+    if (!r.ok())
+        return Truncated("the file ends inside the header");
+    if (fixed & 0x80)
+        return Unsupported("WBMP extension headers are not supported");
+    if (Result res = ReadMultiByte(r, h.width, "the width"); !res)
+        return res;
+    if (Result res = ReadMultiByte(r, h.height, "the height"); !res)
+        return res;
     h.dataStart = r.pos();
     return Result::Ok();
 }
 
-bool IsWhite(RGBQuad c) { return c.red * 299 + c.green * 587 + c.blue * 114 >= 128 * 1000; }
+bool IsWhite(RGBQuad c)
+{
+    return c.red * 299 + c.green * 587 + c.blue * 114 >= 128 * 1000;
+}
 
 } // namespace
 
@@ -74,30 +86,38 @@ bool WbmpSniff(ByteView data)
 Result WbmpDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 {
     Header h;
-    if (Result r = ReadHeader(data, h); !r) return r;
-    if (Result r = CheckDimensions(h.width, h.height, limits); !r) return r;
-    if (h.dataBytes() > data.size() - h.dataStart) return Truncated("the pixel data is cut short");
-    if (Result r = CreateChecked(out, h.width, h.height, 1, limits); !r) return r;
+    if (Result r = ReadHeader(data, h); !r)
+        return r;
+    if (Result r = CheckDimensions(h.width, h.height, limits); !r)
+        return r;
+    if (h.dataBytes() > data.size() - h.dataStart)
+        return Truncated("the pixel data is cut short");
+    if (Result r = CreateChecked(out, h.width, h.height, 1, limits); !r)
+        return r;
     out.Palette() = { RGBQuad { 0, 0, 0, 255 }, RGBQuad { 255, 255, 255, 255 } };
     const std::size_t rowBytes = (h.width + 7ull) / 8;
     for (std::uint32_t y = 0; y < h.height; ++y) {
         const std::uint8_t* src = data.data() + h.dataStart + y * rowBytes;
         std::uint8_t* dst = out.Row(y);
-        for (std::uint32_t x = 0; x < h.width; ++x) dst[x] = (src[x / 8] >> (7 - x % 8)) & 1;
+        for (std::uint32_t x = 0; x < h.width; ++x)
+            dst[x] = (src[x / 8] >> (7 - x % 8)) & 1;
     }
     return Result::Ok();
 }
 
 Result WbmpEncode(const CxImage& image, std::vector<std::uint8_t>& out)
 {
-    if (!image.IsValid()) return Malformed("the image is empty");
+    if (!image.IsValid())
+        return Malformed("the image is empty");
     const std::uint32_t width = image.GetWidth(), height = image.GetHeight();
-    if (width >= 1u << 28 || height >= 1u << 28) return Unsupported("the image is too large for a WBMP file");
+    if (width >= 1u << 28 || height >= 1u << 28)
+        return Unsupported("the image is too large for a WBMP file");
 
     // Indexed images decide per palette entry (past the palette: black), others per pixel.
     std::array<bool, 256> white {};
     if (image.IsIndexed())
-        for (std::size_t i = 0; i < image.Palette().size() && i < white.size(); ++i) white[i] = IsWhite(image.Palette()[i]);
+        for (std::size_t i = 0; i < image.Palette().size() && i < white.size(); ++i)
+            white[i] = IsWhite(image.Palette()[i]);
 
     out.clear();
     PutU8(out, 0); // type 0
@@ -113,7 +133,8 @@ Result WbmpEncode(const CxImage& image, std::vector<std::uint8_t>& out)
         std::uint8_t* dst = out.data() + pos;
         for (std::uint32_t x = 0; x < width; ++x, src += step) {
             const bool on = image.IsIndexed() ? white[*src] : IsWhite(RGBQuad { src[0], src[1], src[2], 255 });
-            if (on) dst[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+            if (on)
+                dst[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
         }
     }
     return Result::Ok();

@@ -54,7 +54,8 @@ Bytes MakeBmp(std::int32_t width,
 Bytes Masks(std::initializer_list<std::uint32_t> masks)
 {
     Bytes out;
-    for (std::uint32_t m : masks) codec::PutU32LE(out, m);
+    for (std::uint32_t m : masks)
+        codec::PutU32LE(out, m);
     return out;
 }
 
@@ -62,24 +63,38 @@ Bytes Masks(std::initializer_list<std::uint32_t> masks)
 Bytes GrayPalette(std::initializer_list<std::uint8_t> levels)
 {
     Bytes out;
-    for (std::uint8_t v : levels) out.insert(out.end(), { v, v, v, 0 });
+    for (std::uint8_t v : levels)
+        out.insert(out.end(), { v, v, v, 0 });
     return out;
 }
 
-codec::Result Decode(const Bytes& bytes, CxImage& out) { return codec::BmpDecode(bytes, codec::DefaultLimits(), out); }
+codec::Result Decode(const Bytes& bytes, CxImage& out)
+{
+    return codec::BmpDecode(bytes, codec::DefaultLimits(), out);
+}
 
 /// Decodes, with the reader's message when it fails.
 ::testing::AssertionResult Reads(const Bytes& bytes, CxImage& out)
 {
     const codec::Result r = Decode(bytes, out);
-    if (r) return ::testing::AssertionSuccess();
+    if (r)
+        return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << r.message;
 }
 
-std::uint32_t U16At(const Bytes& b, std::size_t at) { return b[at] | b[at + 1] << 8; }
-std::uint32_t U32At(const Bytes& b, std::size_t at) { return U16At(b, at) | U16At(b, at + 2) << 16; }
+std::uint32_t U16At(const Bytes& b, std::size_t at)
+{
+    return b[at] | b[at + 1] << 8;
+}
+std::uint32_t U32At(const Bytes& b, std::size_t at)
+{
+    return U16At(b, at) | U16At(b, at + 2) << 16;
+}
 
-std::vector<std::uint8_t> Indices(const CxImage& img) { return img.Pixels(); }
+std::vector<std::uint8_t> Indices(const CxImage& img)
+{
+    return img.Pixels();
+}
 
 } // namespace
 
@@ -112,7 +127,8 @@ TEST(Bmp, SixteenBitImagesAreWrittenAs24AndDibsKeepThemAs555)
     CxImage img(11, 5, 16);
     for (std::uint32_t y = 0; y < 5; ++y)
         for (std::uint32_t x = 0; x < 11; ++x)
-            img.SetPixelColor(x, y, RGBQuad { std::uint8_t(x * 23), std::uint8_t(y * 61), std::uint8_t(x * y * 5), 255 });
+            img.SetPixelColor(
+                x, y, RGBQuad { std::uint8_t(x * 23), std::uint8_t(y * 61), std::uint8_t(x * y * 5), 255 });
 
     Bytes bmp;
     ASSERT_TRUE(img.Encode(bmp, codec::kTypeBmp));
@@ -299,7 +315,8 @@ TEST(Bmp, BitfieldsTopDownRowsAndAlpha)
     const std::uint32_t px0 = (1023u << 0) | (512u << 10) | (4u << 20) | (2u << 30);
     const std::uint32_t px1 = (0u << 0) | (1023u << 10) | (1020u << 20) | (3u << 30);
     Bytes rows;
-    for (std::uint32_t v : { px0, px1 }) codec::PutU32LE(rows, v);
+    for (std::uint32_t v : { px0, px1 })
+        codec::PutU32LE(rows, v);
     CxImage img;
     ASSERT_TRUE(Reads(MakeBmp(1, -2, 32, 6, Masks({ 0x3FF, 0xFFC00, 0x3FF00000, 0xC0000000 }), rows), img));
     ASSERT_EQ(img.GetBpp(), 32u);
@@ -351,7 +368,8 @@ TEST(Bmp, TopDownFileReadsLikeItsBottomUpTwin)
     for (std::size_t r = 0; r < 5; ++r)
         std::copy_n(bottomUp.begin() + start + r * rowBytes, rowBytes, topDown.begin() + start + (4 - r) * rowBytes);
     const std::uint32_t negative = static_cast<std::uint32_t>(-5);
-    for (int i = 0; i < 4; ++i) topDown[22 + i] = static_cast<std::uint8_t>(negative >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        topDown[22 + i] = static_cast<std::uint8_t>(negative >> (8 * i));
     CxImage back;
     ASSERT_TRUE(Reads(topDown, back));
     EXPECT_TRUE(SamePixels(img, back));

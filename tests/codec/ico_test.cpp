@@ -21,13 +21,17 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-codec::Result Decode(const Bytes& bytes, CxImage& out) { return codec::IcoDecode(bytes, codec::DefaultLimits(), out); }
+codec::Result Decode(const Bytes& bytes, CxImage& out)
+{
+    return codec::IcoDecode(bytes, codec::DefaultLimits(), out);
+}
 
 /// Decodes, with the reader's message when it fails.
 ::testing::AssertionResult Reads(const Bytes& bytes, CxImage& out)
 {
     const codec::Result r = Decode(bytes, out);
-    if (r) return ::testing::AssertionSuccess();
+    if (r)
+        return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << r.message;
 }
 
@@ -121,7 +125,8 @@ TEST(Ico, MaskBitsMakeOpaqueEntriesTransparent)
     CxImage opaque(3, 1, 32);
     Bytes b32 = Encode(opaque);
     const std::size_t rows = 22 + 40;
-    for (std::size_t i = rows + 3; i < rows + 12; i += 4) b32[i] = 0;
+    for (std::size_t i = rows + 3; i < rows + 12; i += 4)
+        b32[i] = 0;
     b32[b32.size() - 4] = 0x40; // second pixel
     ASSERT_TRUE(Reads(b32, img));
     EXPECT_EQ(img.GetPixelColor(0, 0).alpha, 255);
@@ -214,7 +219,8 @@ TEST(Ico, OtherToolsReadOurFilesAsWeWroteThem)
         SCOPED_TRACE(bpp);
         CxImage img = MakeTestImage(20, 11, bpp);
         if (bpp == 32) // alpha only 0 or 255: the AND mask and the alpha channel then agree
-            for (std::size_t i = 3; i < img.Pixels().size(); i += 4) img.Pixels()[i] = (i / 4) % 3 ? 255 : 0;
+            for (std::size_t i = 3; i < img.Pixels().size(); i += 4)
+                img.Pixels()[i] = (i / 4) % 3 ? 255 : 0;
         const std::string path = dir.File("ours.ico");
         WriteFileBytes(path, Encode(img));
         for (const std::string& tool :

@@ -18,7 +18,8 @@ std::vector<std::uint8_t> ToNetpbm(const codec::CxImage& image)
         for (std::uint32_t x = 0; x < w; ++x) {
             const codec::RGBQuad c = image.GetPixelColor(x, y);
             out.insert(out.end(), { c.red, c.green, c.blue });
-            if (alpha) out.push_back(c.alpha);
+            if (alpha)
+                out.push_back(c.alpha);
         }
     return out;
 }
@@ -26,7 +27,8 @@ std::vector<std::uint8_t> ToNetpbm(const codec::CxImage& image)
 bool ParseNetpbm(const std::string& bytes, codec::CxImage& out, std::string* why)
 {
     auto fail = [&](const std::string& text) {
-        if (why) *why = text;
+        if (why)
+            *why = text;
         return false;
     };
     std::istringstream in(bytes);
@@ -36,16 +38,22 @@ bool ParseNetpbm(const std::string& bytes, codec::CxImage& out, std::string* why
     if (magic == "P7") {
         std::string key;
         while (in >> key && key != "ENDHDR") {
-            if (key == "WIDTH") in >> width;
-            else if (key == "HEIGHT") in >> height;
-            else if (key == "DEPTH") in >> depth;
-            else if (key == "MAXVAL") in >> maxval;
-            else std::getline(in, key);
+            if (key == "WIDTH")
+                in >> width;
+            else if (key == "HEIGHT")
+                in >> height;
+            else if (key == "DEPTH")
+                in >> depth;
+            else if (key == "MAXVAL")
+                in >> maxval;
+            else
+                std::getline(in, key);
         }
     } else if (magic == "P4" || magic == "P5" || magic == "P6") {
         in >> width >> height;
         maxval = 1;
-        if (magic != "P4") in >> maxval;
+        if (magic != "P4")
+            in >> maxval;
         depth = magic == "P6" ? 3 : 1;
     } else {
         return fail("not raw netpbm output: '" + bytes.substr(0, 40) + "'");
@@ -56,7 +64,8 @@ bool ParseNetpbm(const std::string& bytes, codec::CxImage& out, std::string* why
         return fail("unexpected netpbm header in '" + bytes.substr(0, 60) + "'");
     const std::size_t start = static_cast<std::size_t>(in.tellg());
     const std::size_t rowBytes = bitmap ? (width + 7) / 8 : std::size_t { width } * depth;
-    if (bytes.size() < start + rowBytes * height) return fail("netpbm data cut short");
+    if (bytes.size() < start + rowBytes * height)
+        return fail("netpbm data cut short");
     const bool alpha = depth == 2 || depth == 4;
     out.Create(width, height, alpha ? 32 : 24);
     for (std::uint32_t y = 0; y < height; ++y) {
@@ -83,7 +92,8 @@ bool ToolPixels(const std::string& command, codec::CxImage& out, std::string* wh
     std::string output;
     const int status = testing_support::RunCommand(command, &output);
     if (status != 0) {
-        if (why) *why = "'" + command + "' exited with " + std::to_string(status);
+        if (why)
+            *why = "'" + command + "' exited with " + std::to_string(status);
         return false;
     }
     return ParseNetpbm(output, out, why);

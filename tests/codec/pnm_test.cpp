@@ -20,15 +20,22 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes Text(const std::string& s)
+{
+    return Bytes(s.begin(), s.end());
+}
 
-codec::Result Decode(const Bytes& bytes, CxImage& out) { return codec::PnmDecode(bytes, codec::DefaultLimits(), out); }
+codec::Result Decode(const Bytes& bytes, CxImage& out)
+{
+    return codec::PnmDecode(bytes, codec::DefaultLimits(), out);
+}
 
 /// Decodes, with the reader's message when it fails.
 ::testing::AssertionResult Reads(const Bytes& bytes, CxImage& out)
 {
     const codec::Result r = Decode(bytes, out);
-    if (r) return ::testing::AssertionSuccess();
+    if (r)
+        return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << r.message;
 }
 
@@ -40,7 +47,8 @@ CxImage BlackAndWhite(std::uint32_t w, std::uint32_t h, bool whiteFirst)
     CxImage img(w, h, 1);
     img.Palette() = whiteFirst ? std::vector<RGBQuad> { kWhite, kBlack } : std::vector<RGBQuad> { kBlack, kWhite };
     for (std::uint32_t y = 0; y < h; ++y)
-        for (std::uint32_t x = 0; x < w; ++x) img.Row(y)[x] = (x * x + y) % 3 == 0;
+        for (std::uint32_t x = 0; x < w; ++x)
+            img.Row(y)[x] = (x * x + y) % 3 == 0;
     return img;
 }
 
@@ -50,18 +58,23 @@ CxImage Gray(std::uint32_t w, std::uint32_t h, std::uint32_t bpp)
     CxImage img(w, h, bpp);
     img.SetGrayPalette();
     for (std::uint32_t y = 0; y < h; ++y)
-        for (std::uint32_t x = 0; x < w; ++x) img.Row(y)[x] = static_cast<std::uint8_t>((x * 7 + y * 13) % (1u << bpp));
+        for (std::uint32_t x = 0; x < w; ++x)
+            img.Row(y)[x] = static_cast<std::uint8_t>((x * 7 + y * 13) % (1u << bpp));
     return img;
 }
 
-std::string Magic(const Bytes& b) { return std::string(b.begin(), b.begin() + 2); }
+std::string Magic(const Bytes& b)
+{
+    return std::string(b.begin(), b.begin() + 2);
+}
 
 } // namespace
 
 TEST(Pnm, WritesTheSmallestKindAndReadsItBackExactly)
 {
     CxImage colour16(9, 4, 16);
-    for (std::uint32_t x = 0; x < 9; ++x) colour16.SetPixelColor(x, 2, RGBQuad { 255, std::uint8_t(x * 30), 7, 255 });
+    for (std::uint32_t x = 0; x < 9; ++x)
+        colour16.SetPixelColor(x, 2, RGBQuad { 255, std::uint8_t(x * 30), 7, 255 });
     struct Case {
         const char* name;
         CxImage image;
@@ -179,7 +192,8 @@ TEST(Pnm, ReadsWhatImageMagickWrites)
     ASSERT_TRUE(HaveTool("convert"));
     TempDir dir;
     WriteFileBytes(dir.File("src.ppm"), ToNetpbm(MakeTestImage(25, 9, 24)));
-    for (const char* target : { "pbm:", "pgm:", "ppm:", "-compress none pbm:", "-compress none pgm:", "-compress none ppm:" }) {
+    for (const char* target :
+        { "pbm:", "pgm:", "ppm:", "-compress none pbm:", "-compress none pgm:", "-compress none ppm:" }) {
         SCOPED_TRACE(target);
         const std::string path = dir.File("im.pnm");
         ASSERT_EQ(RunCommand("convert " + dir.File("src.ppm") + " " + target + path), 0);

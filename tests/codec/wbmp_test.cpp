@@ -20,12 +20,16 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-codec::Result Decode(const Bytes& bytes, CxImage& out) { return codec::WbmpDecode(bytes, codec::DefaultLimits(), out); }
+codec::Result Decode(const Bytes& bytes, CxImage& out)
+{
+    return codec::WbmpDecode(bytes, codec::DefaultLimits(), out);
+}
 
 ::testing::AssertionResult Reads(const Bytes& bytes, CxImage& out)
 {
     const codec::Result r = Decode(bytes, out);
-    if (r) return ::testing::AssertionSuccess();
+    if (r)
+        return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << r.message;
 }
 
@@ -44,7 +48,8 @@ CxImage Pattern(std::uint32_t w, std::uint32_t h, bool whiteFirst)
     CxImage img(w, h, 1);
     img.Palette() = whiteFirst ? std::vector<RGBQuad> { kWhite, kBlack } : std::vector<RGBQuad> { kBlack, kWhite };
     for (std::uint32_t y = 0; y < h; ++y)
-        for (std::uint32_t x = 0; x < w; ++x) img.Row(y)[x] = (x * 3 + y * y) % 5 < 2;
+        for (std::uint32_t x = 0; x < w; ++x)
+            img.Row(y)[x] = (x * 3 + y * y) % 5 < 2;
     return img;
 }
 
@@ -84,8 +89,12 @@ TEST(Wbmp, OtherDepthsAreThresholdedAtLuma128)
 {
     // Luma (Rec. 601) of each colour: 127, 128, 76, 150, 29, 226.
     const RGBQuad colours[] = {
-        { 127, 127, 127, 255 }, { 128, 128, 128, 255 }, { 255, 0, 0, 255 },
-        { 0, 255, 0, 255 }, { 0, 0, 255, 255 }, { 255, 255, 0, 255 },
+        { 127, 127, 127, 255 },
+        { 128, 128, 128, 255 },
+        { 255, 0, 0, 255 },
+        { 0, 255, 0, 255 },
+        { 0, 0, 255, 255 },
+        { 255, 255, 0, 255 },
     };
     const bool white[] = { false, true, false, true, false, true };
     CxImage rgb(6, 1, 24), rgba(6, 1, 32), indexed(6, 1, 8), twoColour(6, 1, 1);
@@ -105,7 +114,8 @@ TEST(Wbmp, OtherDepthsAreThresholdedAtLuma128)
     }
     CxImage back;
     ASSERT_TRUE(Reads(Encode(twoColour), back));
-    for (std::uint32_t x = 0; x < 6; ++x) EXPECT_EQ(back.GetPixelColor(x, 0), x % 2 ? kWhite : kBlack);
+    for (std::uint32_t x = 0; x < 6; ++x)
+        EXPECT_EQ(back.GetPixelColor(x, 0), x % 2 ? kWhite : kBlack);
 }
 
 TEST(Wbmp, AgreesWithNetpbm)
@@ -114,7 +124,8 @@ TEST(Wbmp, AgreesWithNetpbm)
     TempDir dir;
     WriteFileBytes(dir.File("src.ppm"), ToNetpbm(MakeTestImage(139, 17, 24)));
     const std::string theirs = dir.File("theirs.wbmp");
-    ASSERT_EQ(RunCommand("ppmtopgm " + dir.File("src.ppm") + " | pamditherbw -threshold | pamtopnm | pbmtowbmp > " + theirs),
+    ASSERT_EQ(
+        RunCommand("ppmtopgm " + dir.File("src.ppm") + " | pamditherbw -threshold | pamtopnm | pbmtowbmp > " + theirs),
         0);
     CxImage ours, tool;
     std::string why;
@@ -144,7 +155,8 @@ TEST(Wbmp, HostileFilesFailWithAReason)
         { "type-1", { 1, 0, 1, 1, 0 }, codec::Status::Unsupported },
         { "extension-headers", { 0, 0x80, 1, 1, 0 }, codec::Status::Unsupported },
         { "zero-width", { 0, 0, 0, 1 }, codec::Status::Malformed },
-        { "bomb-268435455x268435455", { 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0x7F, 0 },
+        { "bomb-268435455x268435455",
+            { 0, 0, 0xFF, 0xFF, 0xFF, 0x7F, 0xFF, 0xFF, 0xFF, 0x7F, 0 },
             codec::Status::LimitExceeded },
         { "bomb-16000x16000", { 0, 0, 0x80 | 125, 0, 0x80 | 125, 0, 0xAA }, codec::Status::Truncated },
     };
