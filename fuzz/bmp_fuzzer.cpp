@@ -1,0 +1,6 @@
+#include "fuzz_common.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    return fuzzing::DecodeAndReencode(data, size, codec::BmpDecode, codec::BmpEncode);
+}
