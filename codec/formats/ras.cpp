@@ -166,17 +166,18 @@ Result RasDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 Result RasEncode(const CxImage& image, std::vector<std::uint8_t>& out)
 {
     const std::uint32_t w = image.GetWidth(), h = image.GetHeight();
-    // 1 bit stays 1 bit, with a colour map unless it is plain black and white; 4 and 8 bits
-    // become 8 bits with a colour map; true colour becomes 24 bits (alpha is dropped).
+    // Black-and-white 1-bit images stay 1 bit without a colour map (a set bit is black). Other
+    // indexed images become 8 bits with a colour map: 1-bit files with a map are read with
+    // opposite meanings by different readers. True colour becomes 24 bits (alpha is dropped).
     const std::uint32_t bpp = image.GetBpp();
     const auto& pal = image.Palette();
     const RGBQuad white { 255, 255, 255, 255 }, black { 0, 0, 0, 255 };
     auto opaque = [](RGBQuad c) { return RGBQuad { c.red, c.green, c.blue, 255 }; };
     const RGBQuad c0 = opaque(fit::PaletteColor(image, 0)), c1 = opaque(fit::PaletteColor(image, 1));
-    const bool plainMono = bpp == 1 && ((c0 == white && c1 == black) || (c0 == black && c1 == white));
-    const bool invert = plainMono && c0 == black; // the file's set bit is black
-    const std::uint32_t depth = bpp == 1 ? 1 : image.IsIndexed() ? 8 : 24;
-    const std::size_t mapEntries = depth <= 8 && !plainMono ? std::min<std::size_t>(pal.size(), 256) : 0;
+    const bool mono = bpp == 1 && ((c0 == white && c1 == black) || (c0 == black && c1 == white));
+    const bool invert = mono && c0 == black;
+    const std::uint32_t depth = mono ? 1 : image.IsIndexed() ? 8 : 24;
+    const std::size_t mapEntries = depth == 8 ? std::min<std::size_t>(pal.size(), 256) : 0;
     const std::uint64_t rowBytes = (std::uint64_t { w } * depth + 15) / 16 * 2;
     const std::uint64_t length = rowBytes * h;
     if (length > 0xFFFFFFFFu) return Unsupported("the image is too large for a Sun raster file");
