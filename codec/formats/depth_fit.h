@@ -42,11 +42,13 @@ inline void RowGray(const CxImage& image, std::uint32_t y, const std::vector<std
     const std::uint8_t* src = image.Row(y);
     const std::uint32_t w = image.GetWidth();
     if (image.IsIndexed()) {
-        for (std::uint32_t x = 0; x < w; ++x) out[x] = table[src[x]];
+        for (std::uint32_t x = 0; x < w; ++x)
+            out[x] = table[src[x]];
         return;
     }
     const std::uint32_t step = image.GetBytesPerPixel();
-    for (std::uint32_t x = 0; x < w; ++x, src += step) out[x] = Luma(src[0], src[1], src[2]);
+    for (std::uint32_t x = 0; x < w; ++x, src += step)
+        out[x] = Luma(src[0], src[1], src[2]);
 }
 
 /// One row as R, G, B triples, whatever the depth (alpha is dropped).
@@ -62,7 +64,8 @@ inline void RowRGB(const CxImage& image, std::uint32_t y, std::uint8_t* out)
         return;
     }
     const std::uint32_t step = image.GetBytesPerPixel();
-    for (std::uint32_t x = 0; x < w; ++x, src += step, out += 3) out[0] = src[0], out[1] = src[1], out[2] = src[2];
+    for (std::uint32_t x = 0; x < w; ++x, src += step, out += 3)
+        out[0] = src[0], out[1] = src[1], out[2] = src[2];
 }
 
 } // namespace codec::fit

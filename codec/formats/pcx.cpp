@@ -73,17 +73,26 @@ PcxHeader ParseHeader(ByteView data)
     return h;
 }
 
-bool IsKnownVersion(std::uint8_t v) { return v == 0 || v == 2 || v == 3 || v == 4 || v == 5; }
+bool IsKnownVersion(std::uint8_t v)
+{
+    return v == 0 || v == 2 || v == 3 || v == 4 || v == 5;
+}
 
 /// The stored depth for a plane layout, or 0 for layouts this reader does not handle.
 std::uint32_t DepthFor(std::uint8_t bits, std::uint8_t planes)
 {
-    if (bits == 1 && planes == 1) return 1;
-    if (bits == 1 && planes <= 4) return 4;
-    if ((bits == 2 || bits == 4) && planes == 1) return 4;
-    if (bits == 8 && planes == 1) return 8;
-    if (bits == 8 && planes == 3) return 24;
-    if (bits == 8 && planes == 4) return 32;
+    if (bits == 1 && planes == 1)
+        return 1;
+    if (bits == 1 && planes <= 4)
+        return 4;
+    if ((bits == 2 || bits == 4) && planes == 1)
+        return 4;
+    if (bits == 8 && planes == 1)
+        return 8;
+    if (bits == 8 && planes == 3)
+        return 24;
+    if (bits == 8 && planes == 4)
+        return 32;
     return 0;
 }
 
@@ -91,13 +100,18 @@ std::uint32_t DepthFor(std::uint8_t bits, std::uint8_t planes)
 /// (which some writers produce) continues in the next one instead of overrunning the buffer.
 class RleSource {
 public:
-    RleSource(ByteView src, bool compressed) : src_(src), compressed_(compressed) { }
+    RleSource(ByteView src, bool compressed)
+        : src_(src)
+        , compressed_(compressed)
+    {
+    }
 
     bool Fill(std::uint8_t* line, std::size_t n)
     {
         std::size_t i = 0;
         if (!compressed_) {
-            if (src_.size() - pos_ < n) return false;
+            if (src_.size() - pos_ < n)
+                return false;
             std::memcpy(line, src_.data() + pos_, n);
             pos_ += n;
             return true;
@@ -110,13 +124,15 @@ public:
                 left_ -= static_cast<std::uint32_t>(k);
                 continue;
             }
-            if (pos_ >= src_.size()) return false;
+            if (pos_ >= src_.size())
+                return false;
             const std::uint8_t b = src_[pos_++];
             if ((b & 0xC0) != 0xC0) {
                 line[i++] = b;
                 continue;
             }
-            if (pos_ >= src_.size()) return false;
+            if (pos_ >= src_.size())
+                return false;
             value_ = src_[pos_++];
             left_ = b & 0x3Fu;
         }
@@ -155,10 +171,12 @@ void SetPalette(const PcxHeader& h, ByteView data, bool trailing, CxImage& out)
     case 8:
         if (trailing) {
             const std::uint8_t* p = data.data() + data.size() - kTrailingPaletteSize + 1;
-            for (std::size_t i = 0; i < 256; ++i, p += 3) pal[i] = RGBQuad { p[0], p[1], p[2], 255 };
+            for (std::size_t i = 0; i < 256; ++i, p += 3)
+                pal[i] = RGBQuad { p[0], p[1], p[2], 255 };
         } else if (!headerBlank && h.paletteInfo != 2) {
             // Gray ramp (from Create) past the sixteen colours the header can hold.
-            for (std::size_t i = 0; i < 16; ++i) pal[i] = headerEntry(i);
+            for (std::size_t i = 0; i < 16; ++i)
+                pal[i] = headerEntry(i);
         }
         break;
     default:
@@ -174,7 +192,8 @@ void StoreScanline(const PcxHeader& h, const std::uint8_t* line, std::uint32_t w
             const std::size_t byte = x >> 3;
             const unsigned shift = 7 - (x & 7);
             unsigned v = 0;
-            for (unsigned p = 0; p < h.planes; ++p) v |= ((line[p * bpl + byte] >> shift) & 1u) << p;
+            for (unsigned p = 0; p < h.planes; ++p)
+                v |= ((line[p * bpl + byte] >> shift) & 1u) << p;
             dst[x] = static_cast<std::uint8_t>(v);
         }
     } else if (h.bitsPerPixel == 2 || h.bitsPerPixel == 4) {
@@ -188,7 +207,8 @@ void StoreScanline(const PcxHeader& h, const std::uint8_t* line, std::uint32_t w
     } else {
         const unsigned n = h.planes;
         for (std::uint32_t x = 0; x < width; ++x, dst += n)
-            for (unsigned p = 0; p < n; ++p) dst[p] = line[p * bpl + x];
+            for (unsigned p = 0; p < n; ++p)
+                dst[p] = line[p * bpl + x];
     }
 }
 
@@ -198,8 +218,10 @@ void PutRle(std::vector<std::uint8_t>& out, const std::uint8_t* row, std::size_t
     std::size_t i = 0;
     while (i < n) {
         std::size_t run = 1;
-        while (i + run < n && run < 63 && row[i + run] == row[i]) ++run;
-        if (run > 1 || (row[i] & 0xC0) == 0xC0) PutU8(out, 0xC0 | static_cast<std::uint32_t>(run));
+        while (i + run < n && run < 63 && row[i + run] == row[i])
+            ++run;
+        if (run > 1 || (row[i] & 0xC0) == 0xC0)
+            PutU8(out, 0xC0 | static_cast<std::uint32_t>(run));
         PutU8(out, row[i]);
         i += run;
     }
@@ -209,32 +231,40 @@ void PutRle(std::vector<std::uint8_t>& out, const std::uint8_t* row, std::size_t
 
 bool PcxSniff(ByteView data)
 {
-    if (data.size() < kHeaderSize || data[0] != kManufacturer) return false;
+    if (data.size() < kHeaderSize || data[0] != kManufacturer)
+        return false;
     const std::uint8_t bits = data[3];
     return IsKnownVersion(data[1]) && data[2] == 1 && (bits == 1 || bits == 2 || bits == 4 || bits == 8);
 }
 
 Result PcxDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 {
-    if (data.size() < kHeaderSize) return Truncated("the file is shorter than a PCX header");
-    if (data[0] != kManufacturer) return Malformed("not a PCX file (first byte is not 0x0A)");
+    if (data.size() < kHeaderSize)
+        return Truncated("the file is shorter than a PCX header");
+    if (data[0] != kManufacturer)
+        return Malformed("not a PCX file (first byte is not 0x0A)");
     const PcxHeader h = ParseHeader(data);
-    if (!IsKnownVersion(h.version)) return Unsupported("PCX version " + std::to_string(h.version));
-    if (h.encoding > 1) return Unsupported("PCX encoding " + std::to_string(h.encoding));
+    if (!IsKnownVersion(h.version))
+        return Unsupported("PCX version " + std::to_string(h.version));
+    if (h.encoding > 1)
+        return Unsupported("PCX encoding " + std::to_string(h.encoding));
     const std::uint32_t depth = DepthFor(h.bitsPerPixel, h.planes);
     if (depth == 0)
         return Unsupported(std::to_string(h.planes) + " planes of " + std::to_string(h.bitsPerPixel)
             + " bits per pixel are not supported");
-    if (h.xMax < h.xMin || h.yMax < h.yMin) return Malformed("the image window is inverted");
+    if (h.xMax < h.xMin || h.yMax < h.yMin)
+        return Malformed("the image window is inverted");
     const std::uint32_t width = h.xMax - h.xMin + 1u, height = h.yMax - h.yMin + 1u;
-    if (Result r = CheckDimensions(width, height, limits); !r) return r;
+    if (Result r = CheckDimensions(width, height, limits); !r)
+        return r;
     if (std::uint64_t { h.bytesPerLine } * 8 < std::uint64_t { width } * h.bitsPerPixel)
-        return Malformed("bytes per line (" + std::to_string(h.bytesPerLine) + ") too few for a width of "
-            + std::to_string(width));
+        return Malformed(
+            "bytes per line (" + std::to_string(h.bytesPerLine) + ") too few for a width of " + std::to_string(width));
 
     const bool trailing = depth == 8 && data.size() >= kHeaderSize + kTrailingPaletteSize
         && data[data.size() - kTrailingPaletteSize] == kPaletteMarker;
-    const ByteView stream = data.subspan(kHeaderSize, data.size() - kHeaderSize - (trailing ? kTrailingPaletteSize : 0));
+    const ByteView stream
+        = data.subspan(kHeaderSize, data.size() - kHeaderSize - (trailing ? kTrailingPaletteSize : 0));
     const std::size_t scanline = std::size_t { h.planes } * h.bytesPerLine;
     const std::uint64_t total = std::uint64_t { height } * scanline;
     // Two bytes of run-length data stand for at most 63 bytes.
@@ -244,10 +274,13 @@ Result PcxDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
                    + " pixels, more than the compressed data could hold")
                           : Truncated("the pixel data is cut short");
 
-    if (Result c = CreateChecked(out, width, height, depth, limits); !c) return c;
+    if (Result c = CreateChecked(out, width, height, depth, limits); !c)
+        return c;
     SetPalette(h, data, trailing, out);
-    if (h.hDpi > 0) out.SetXDPI(h.hDpi);
-    if (h.vDpi > 0) out.SetYDPI(h.vDpi);
+    if (h.hDpi > 0)
+        out.SetXDPI(h.hDpi);
+    if (h.vDpi > 0)
+        out.SetYDPI(h.vDpi);
 
     RleSource src(stream, h.encoding == 1);
     std::vector<std::uint8_t> line(scanline);
@@ -255,17 +288,19 @@ Result PcxDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     for (std::uint32_t y = 0; y < height; ++y) {
         if (!src.Fill(line.data(), scanline)) {
             out.Destroy();
-            return Truncated("the pixel data ends after " + std::to_string(y) + " of " + std::to_string(height)
-                + " rows");
+            return Truncated(
+                "the pixel data ends after " + std::to_string(y) + " of " + std::to_string(height) + " rows");
         }
         StoreScanline(h, line.data(), width, out.Row(y));
         if (depth == 32)
-            for (std::uint32_t x = 0; x < width; ++x) anyAlpha |= line[3u * h.bytesPerLine + x] != 0;
+            for (std::uint32_t x = 0; x < width; ++x)
+                anyAlpha |= line[3u * h.bytesPerLine + x] != 0;
     }
     // A fourth plane of zeros is a writer's filler, not a transparent picture.
     if (depth == 32 && !anyAlpha) {
         auto& px = out.Pixels();
-        for (std::size_t i = 3; i < px.size(); i += 4) px[i] = 255;
+        for (std::size_t i = 3; i < px.size(); i += 4)
+            px[i] = 255;
     }
     return Result::Ok();
 }
@@ -273,7 +308,8 @@ Result PcxDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 Result PcxEncode(const CxImage& image, std::vector<std::uint8_t>& out)
 {
     const std::uint32_t w = image.GetWidth(), h = image.GetHeight();
-    if (w > 0xFFFE || h > 0x10000) return Unsupported("a PCX file holds at most 65534 x 65536 pixels");
+    if (w > 0xFFFE || h > 0x10000)
+        return Unsupported("a PCX file holds at most 65534 x 65536 pixels");
 
     // 1 bit stays 1 bit; 4 and 8 bits become 8 bits with the full palette at the end; true
     // colour becomes three 8-bit planes (alpha is dropped). A 1-bit palette of two equal
@@ -318,7 +354,8 @@ Result PcxEncode(const CxImage& image, std::vector<std::uint8_t>& out)
         if (mono) {
             std::fill(plane.begin(), plane.end(), std::uint8_t { 0 });
             for (std::uint32_t x = 0; x < w; ++x)
-                if (src[x] & 1) plane[x >> 3] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
+                if (src[x] & 1)
+                    plane[x >> 3] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
             PutRle(out, plane.data(), plane.size());
         } else if (indexed) {
             std::memcpy(plane.data(), src, w);
@@ -326,7 +363,8 @@ Result PcxEncode(const CxImage& image, std::vector<std::uint8_t>& out)
         } else {
             fit::RowRGB(image, y, rgb.data());
             for (unsigned p = 0; p < 3; ++p) {
-                for (std::uint32_t x = 0; x < w; ++x) plane[x] = rgb[3 * x + p];
+                for (std::uint32_t x = 0; x < w; ++x)
+                    plane[x] = rgb[3 * x + p];
                 PutRle(out, plane.data(), plane.size());
             }
         }

@@ -52,20 +52,22 @@ Result ExpandRle(ByteView src, std::vector<std::uint8_t>& dst)
             dst[o++] = b;
             continue;
         }
-        if (i >= src.size()) break;
+        if (i >= src.size())
+            break;
         const std::uint8_t count = src[i++];
         if (count == 0) {
             dst[o++] = kEscape;
             continue;
         }
-        if (i >= src.size()) break;
+        if (i >= src.size())
+            break;
         const std::size_t k = std::min<std::size_t>(count + 1u, n - o); // never past the image
         std::memset(dst.data() + o, src[i++], k);
         o += k;
     }
     if (o < n)
-        return Truncated("the compressed pixel data ends after " + std::to_string(o) + " of " + std::to_string(n)
-            + " bytes");
+        return Truncated(
+            "the compressed pixel data ends after " + std::to_string(o) + " of " + std::to_string(n) + " bytes");
     return Result::Ok();
 }
 
@@ -79,7 +81,8 @@ void StoreRows(const RasHeader& h, const std::uint8_t* src, CxImage& out)
         const std::uint8_t* s = src;
         switch (h.depth) {
         case 1:
-            for (std::uint32_t x = 0; x < w; ++x) dst[x] = (s[x >> 3] >> (7 - (x & 7))) & 1;
+            for (std::uint32_t x = 0; x < w; ++x)
+                dst[x] = (s[x >> 3] >> (7 - (x & 7))) & 1;
             break;
         case 8:
             std::memcpy(dst, s, w);
@@ -110,18 +113,24 @@ bool RasSniff(ByteView data)
 
 Result RasDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 {
-    if (data.size() < kHeaderSize) return Truncated("the file is shorter than a Sun raster header");
+    if (data.size() < kHeaderSize)
+        return Truncated("the file is shorter than a Sun raster header");
     const RasHeader h = ParseHeader(data);
-    if (h.magic != kMagic) return Malformed("not a Sun raster file (bad magic number)");
-    if (h.type > kTypeRgb) return Unsupported("raster type " + std::to_string(h.type) + " is not supported");
+    if (h.magic != kMagic)
+        return Malformed("not a Sun raster file (bad magic number)");
+    if (h.type > kTypeRgb)
+        return Unsupported("raster type " + std::to_string(h.type) + " is not supported");
     if (h.depth != 1 && h.depth != 8 && h.depth != 24 && h.depth != 32)
         return Unsupported("a depth of " + std::to_string(h.depth) + " bits is not supported");
-    if (h.mapType > kMapRaw) return Unsupported("colour map type " + std::to_string(h.mapType) + " is not supported");
-    if (Result r = CheckDimensions(h.width, h.height, limits); !r) return r;
+    if (h.mapType > kMapRaw)
+        return Unsupported("colour map type " + std::to_string(h.mapType) + " is not supported");
+    if (Result r = CheckDimensions(h.width, h.height, limits); !r)
+        return r;
 
     ByteReader r(data, kHeaderSize);
     ByteView map = r.Take(h.mapType == kMapNone ? 0 : h.mapLength);
-    if (!r.ok()) return Truncated("the file ends inside the colour map");
+    if (!r.ok())
+        return Truncated("the file ends inside the colour map");
     if (h.mapType == kMapRgb && h.mapLength % 3 != 0)
         return Malformed("a colour map of " + std::to_string(h.mapLength) + " bytes is not three planes");
 
@@ -138,7 +147,8 @@ Result RasDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     }
 
     const std::uint32_t stored = h.depth == 32 ? 24 : h.depth;
-    if (Result c = CreateChecked(out, h.width, h.height, stored, limits); !c) return c;
+    if (Result c = CreateChecked(out, h.width, h.height, stored, limits); !c)
+        return c;
     auto& pal = out.Palette();
     if (h.mapType == kMapRgb && h.depth <= 8 && h.mapLength > 0) {
         const std::size_t n = h.mapLength / 3;
@@ -180,7 +190,8 @@ Result RasEncode(const CxImage& image, std::vector<std::uint8_t>& out)
     const std::size_t mapEntries = depth == 8 ? std::min<std::size_t>(pal.size(), 256) : 0;
     const std::uint64_t rowBytes = (std::uint64_t { w } * depth + 15) / 16 * 2;
     const std::uint64_t length = rowBytes * h;
-    if (length > 0xFFFFFFFFu) return Unsupported("the image is too large for a Sun raster file");
+    if (length > 0xFFFFFFFFu)
+        return Unsupported("the image is too large for a Sun raster file");
 
     out.clear();
     out.reserve(kHeaderSize + mapEntries * 3 + static_cast<std::size_t>(length));
@@ -192,9 +203,12 @@ Result RasEncode(const CxImage& image, std::vector<std::uint8_t>& out)
     PutU32BE(out, kTypeStandard);
     PutU32BE(out, mapEntries ? kMapRgb : kMapNone);
     PutU32BE(out, static_cast<std::uint32_t>(mapEntries * 3));
-    for (std::size_t i = 0; i < mapEntries; ++i) PutU8(out, pal[i].red);
-    for (std::size_t i = 0; i < mapEntries; ++i) PutU8(out, pal[i].green);
-    for (std::size_t i = 0; i < mapEntries; ++i) PutU8(out, pal[i].blue);
+    for (std::size_t i = 0; i < mapEntries; ++i)
+        PutU8(out, pal[i].red);
+    for (std::size_t i = 0; i < mapEntries; ++i)
+        PutU8(out, pal[i].green);
+    for (std::size_t i = 0; i < mapEntries; ++i)
+        PutU8(out, pal[i].blue);
 
     const std::size_t start = out.size();
     out.resize(start + static_cast<std::size_t>(length), 0);
@@ -204,13 +218,14 @@ Result RasEncode(const CxImage& image, std::vector<std::uint8_t>& out)
         const std::uint8_t* src = image.Row(y);
         if (depth == 1) {
             for (std::uint32_t x = 0; x < w; ++x)
-                if (((src[x] & 1) != 0) != invert) dst[x >> 3] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
+                if (((src[x] & 1) != 0) != invert)
+                    dst[x >> 3] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
         } else if (depth == 8) {
             std::memcpy(dst, src, w);
         } else {
             fit::RowRGB(image, y, rgb.data());
-            for (std::uint32_t x = 0; x < w; ++x) dst[3 * x] = rgb[3 * x + 2], dst[3 * x + 1] = rgb[3 * x + 1],
-                                                  dst[3 * x + 2] = rgb[3 * x];
+            for (std::uint32_t x = 0; x < w; ++x)
+                dst[3 * x] = rgb[3 * x + 2], dst[3 * x + 1] = rgb[3 * x + 1], dst[3 * x + 2] = rgb[3 * x];
         }
     }
     return Result::Ok();

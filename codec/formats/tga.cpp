@@ -60,12 +60,16 @@ TgaHeader ParseHeader(ByteView data)
     return h;
 }
 
-bool IsMapEntrySize(std::uint8_t bits) { return bits == 15 || bits == 16 || bits == 24 || bits == 32; }
+bool IsMapEntrySize(std::uint8_t bits)
+{
+    return bits == 15 || bits == 16 || bits == 24 || bits == 32;
+}
 
 /// Checks that the fields agree with each other; the same rules serve recognition and reading.
 Result ValidateHeader(const TgaHeader& h)
 {
-    if (h.mapType > 1) return Malformed("unknown colour map type " + std::to_string(h.mapType));
+    if (h.mapType > 1)
+        return Malformed("unknown colour map type " + std::to_string(h.mapType));
     const std::uint8_t kind = h.kind();
     if ((h.imageType & ~std::uint8_t { 0x0B }) != 0 || kind == 0)
         return Unsupported("image type " + std::to_string(h.imageType) + " is not supported");
@@ -73,7 +77,8 @@ Result ValidateHeader(const TgaHeader& h)
         return Malformed("colour map entries of " + std::to_string(h.mapEntryBits) + " bits");
     switch (kind) {
     case kColorMapped:
-        if (h.mapType != 1) return Malformed("a colour-mapped image without a colour map");
+        if (h.mapType != 1)
+            return Malformed("a colour-mapped image without a colour map");
         if (h.pixelBits != 8)
             return Unsupported("colour-mapped images with " + std::to_string(h.pixelBits) + "-bit indexes");
         break;
@@ -88,7 +93,8 @@ Result ValidateHeader(const TgaHeader& h)
     default:
         return Unsupported("image type " + std::to_string(h.imageType) + " is not supported");
     }
-    if (h.descriptor & 0xC0) return Unsupported("interleaved rows are not supported");
+    if (h.descriptor & 0xC0)
+        return Unsupported("interleaved rows are not supported");
     return Result::Ok();
 }
 
@@ -109,7 +115,8 @@ void ReadColorMap(const TgaHeader& h, ByteView map, CxImage& out)
     bool anyAlpha = false;
     for (std::size_t i = 0; i < h.mapLength; ++i) {
         const std::size_t index = h.mapFirst + i;
-        if (index >= pal.size()) break;
+        if (index >= pal.size())
+            break;
         const std::uint8_t* e = map.data() + i * entryBytes;
         RGBQuad c;
         if (entryBytes == 2) {
@@ -122,7 +129,8 @@ void ReadColorMap(const TgaHeader& h, ByteView map, CxImage& out)
     }
     // Writers that leave the alpha bytes at zero mean "no alpha", not "invisible".
     if (entryBytes == 4 && !anyAlpha)
-        for (auto& c : pal) c.alpha = 255;
+        for (auto& c : pal)
+            c.alpha = 255;
 }
 
 /// Expands run-length packets into `dst` (pixels * pixelBytes bytes). A packet may run across
@@ -132,16 +140,20 @@ Result ExpandRle(ByteReader& r, std::size_t pixelBytes, std::uint64_t pixels, st
     std::uint64_t done = 0;
     while (done < pixels) {
         const std::uint8_t head = r.U8();
-        if (!r.ok()) break;
+        if (!r.ok())
+            break;
         const std::uint64_t count = std::min<std::uint64_t>((head & 0x7Fu) + 1u, pixels - done);
         std::uint8_t* at = dst + done * pixelBytes;
         if (head & 0x80) {
             ByteView px = r.Take(pixelBytes);
-            if (!r.ok()) break;
-            for (std::uint64_t i = 0; i < count; ++i) std::memcpy(at + i * pixelBytes, px.data(), pixelBytes);
+            if (!r.ok())
+                break;
+            for (std::uint64_t i = 0; i < count; ++i)
+                std::memcpy(at + i * pixelBytes, px.data(), pixelBytes);
         } else {
             ByteView px = r.Take(count * pixelBytes);
-            if (!r.ok()) break;
+            if (!r.ok())
+                break;
             std::memcpy(at, px.data(), px.size());
         }
         done += count;
@@ -173,7 +185,8 @@ void StoreRows(const TgaHeader& h, const std::uint8_t* src, CxImage& out)
             }
             break;
         case 24:
-            for (std::uint32_t x = 0; x < w; ++x, s += 3, dst += 3) dst[0] = s[2], dst[1] = s[1], dst[2] = s[0];
+            for (std::uint32_t x = 0; x < w; ++x, s += 3, dst += 3)
+                dst[0] = s[2], dst[1] = s[1], dst[2] = s[0];
             break;
         case 32:
             for (std::uint32_t x = 0; x < w; ++x, s += 4, dst += 4) {
@@ -185,7 +198,8 @@ void StoreRows(const TgaHeader& h, const std::uint8_t* src, CxImage& out)
     }
     if (h.pixelBits == 32 && !anyAlpha) {
         auto& px = out.Pixels();
-        for (std::size_t i = 3; i < px.size(); i += 4) px[i] = 255;
+        for (std::size_t i = 3; i < px.size(); i += 4)
+            px[i] = 255;
     }
     if (h.rightToLeft()) {
         const std::size_t bpp = out.GetBytesPerPixel();
@@ -216,27 +230,36 @@ std::uint32_t StoredDepth(const TgaHeader& h)
 
 bool TgaSniff(ByteView data)
 {
-    if (data.size() < kHeaderSize) return false;
+    if (data.size() < kHeaderSize)
+        return false;
     const TgaHeader h = ParseHeader(data);
-    if (!ValidateHeader(h) || h.width == 0 || h.height == 0) return false;
+    if (!ValidateHeader(h) || h.width == 0 || h.height == 0)
+        return false;
     // With no colour map the map fields should be blank; a stray entry size is tolerated.
-    if (h.mapType == 0 && (h.mapLength != 0 || h.mapFirst != 0)) return false;
+    if (h.mapType == 0 && (h.mapLength != 0 || h.mapFirst != 0))
+        return false;
     const std::uint64_t start = kHeaderSize + h.idLength + std::uint64_t { h.mapBytes() };
-    if (h.rle()) return data.size() > start;
+    if (h.rle())
+        return data.size() > start;
     return data.size() >= start + std::uint64_t { h.width } * h.height * h.pixelBytes();
 }
 
 Result TgaDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 {
-    if (data.size() < kHeaderSize) return Truncated("the file is shorter than a TGA header");
+    if (data.size() < kHeaderSize)
+        return Truncated("the file is shorter than a TGA header");
     const TgaHeader h = ParseHeader(data);
-    if (Result r = ValidateHeader(h); !r) return r;
-    if (Result r = CheckDimensions(h.width, h.height, limits); !r) return r;
+    if (Result r = ValidateHeader(h); !r)
+        return r;
+    if (Result r = CheckDimensions(h.width, h.height, limits); !r)
+        return r;
 
     ByteReader r(data, kHeaderSize);
-    if (!r.Skip(h.idLength)) return Truncated("the file ends inside the image ID");
+    if (!r.Skip(h.idLength))
+        return Truncated("the file ends inside the image ID");
     ByteView map = r.Take(h.mapType == 1 ? h.mapBytes() : 0);
-    if (!r.ok()) return Truncated("the file ends inside the colour map");
+    if (!r.ok())
+        return Truncated("the file ends inside the colour map");
 
     const std::uint64_t pixels = std::uint64_t { h.width } * h.height;
     const std::size_t pixelBytes = h.pixelBytes();
@@ -252,8 +275,10 @@ Result TgaDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
             + std::to_string(needed) + " bytes)");
     }
 
-    if (Result c = CreateChecked(out, h.width, h.height, StoredDepth(h), limits); !c) return c;
-    if (h.kind() == kColorMapped) ReadColorMap(h, map, out);
+    if (Result c = CreateChecked(out, h.width, h.height, StoredDepth(h), limits); !c)
+        return c;
+    if (h.kind() == kColorMapped)
+        ReadColorMap(h, map, out);
 
     if (!h.rle()) {
         StoreRows(h, r.here(), out);
@@ -271,7 +296,8 @@ Result TgaDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 Result TgaEncode(const CxImage& image, std::vector<std::uint8_t>& out)
 {
     const std::uint32_t w = image.GetWidth(), h = image.GetHeight();
-    if (w > 0xFFFF || h > 0xFFFF) return Unsupported("a TGA file holds at most 65535 x 65535 pixels");
+    if (w > 0xFFFF || h > 0xFFFF)
+        return Unsupported("a TGA file holds at most 65535 x 65535 pixels");
 
     // Indexed images with a gray palette become gray images, other indexed images keep
     // their palette as a 24-bit colour map; true colour keeps its depth.
@@ -310,7 +336,8 @@ Result TgaEncode(const CxImage& image, std::vector<std::uint8_t>& out)
     for (std::uint32_t fy = 0; fy < h; ++fy) {
         const std::uint8_t* s = image.Row(h - 1 - fy);
         if (gray) {
-            for (std::uint32_t x = 0; x < w; ++x) *dst++ = grayTable[s[x]];
+            for (std::uint32_t x = 0; x < w; ++x)
+                *dst++ = grayTable[s[x]];
         } else if (indexed) {
             std::memcpy(dst, s, w);
             dst += w;
@@ -322,9 +349,11 @@ Result TgaEncode(const CxImage& image, std::vector<std::uint8_t>& out)
                 *dst++ = static_cast<std::uint8_t>(v >> 8);
             }
         } else if (bpp == 24) {
-            for (std::uint32_t x = 0; x < w; ++x, s += 3) *dst++ = s[2], *dst++ = s[1], *dst++ = s[0];
+            for (std::uint32_t x = 0; x < w; ++x, s += 3)
+                *dst++ = s[2], *dst++ = s[1], *dst++ = s[0];
         } else {
-            for (std::uint32_t x = 0; x < w; ++x, s += 4) *dst++ = s[2], *dst++ = s[1], *dst++ = s[0], *dst++ = s[3];
+            for (std::uint32_t x = 0; x < w; ++x, s += 4)
+                *dst++ = s[2], *dst++ = s[1], *dst++ = s[0], *dst++ = s[3];
         }
     }
 

@@ -37,7 +37,8 @@ std::vector<std::uint8_t> PcxHeader(std::uint8_t version,
 /// An indexed image that uses only the first `n` palette entries.
 CxImage UsingColors(CxImage image, std::uint32_t n)
 {
-    for (auto& p : image.Pixels()) p = static_cast<std::uint8_t>(p % n);
+    for (auto& p : image.Pixels())
+        p = static_cast<std::uint8_t>(p % n);
     return image;
 }
 
@@ -87,7 +88,8 @@ TEST(PcxFormat, RunsCrossingScanlinesAndMissingPalettes)
     ASSERT_TRUE(img.IsValid()) << img.GetLastError();
     EXPECT_EQ(img.GetBpp(), 8u);
     const std::uint8_t want[8] = { 50, 50, 50, 50, 50, 50, 0xC9, 7 };
-    for (std::uint32_t i = 0; i < 8; ++i) EXPECT_EQ(img.GetPixelColor(i % 4, i / 4).green, want[i]) << i;
+    for (std::uint32_t i = 0; i < 8; ++i)
+        EXPECT_EQ(img.GetPixelColor(i % 4, i / 4).green, want[i]) << i;
 
     // 1 bit with a blank header palette: black and white. Raw (unencoded) data.
     b = PcxHeader(5, 1, 1, 8, 1, 2, 0);

@@ -24,7 +24,8 @@ std::vector<std::uint8_t> Bytes(const std::string& header, std::initializer_list
 std::vector<std::uint8_t> GrayRow(const CxImage& img, std::uint32_t y)
 {
     std::vector<std::uint8_t> row;
-    for (std::uint32_t x = 0; x < img.GetWidth(); ++x) row.push_back(img.GetPixelColor(x, y).red);
+    for (std::uint32_t x = 0; x < img.GetWidth(); ++x)
+        row.push_back(img.GetPixelColor(x, y).red);
     return row;
 }
 
@@ -45,8 +46,11 @@ TEST(PgxFormat, WritesEightBitGrayAndReadsItBackExactly)
 
     // Every other depth becomes luma, the same for a colour and its indexed twin.
     const CxImage colour = MakeTestImage(13, 5, 24);
-    for (const CxImage& image :
-        { colour, MakeTestImage(13, 5, 32), MakeTestImage16(13, 5), MakeTestImage(13, 5, 8), MakeTestImage(13, 5, 1) }) {
+    for (const CxImage& image : { colour,
+             MakeTestImage(13, 5, 32),
+             MakeTestImage16(13, 5),
+             MakeTestImage(13, 5, 8),
+             MakeTestImage(13, 5, 1) }) {
         SCOPED_TRACE("bpp " + std::to_string(image.GetBpp()));
         back = RoundTrip(image, kPgx);
         ASSERT_TRUE(back.IsValid()) << back.GetLastError();
@@ -156,11 +160,13 @@ TEST(PgxFormat, AgreesWithTheJpeg2000Tools)
     for (std::uint32_t maxval : { 255u, 4095u, 65535u }) {
         SCOPED_TRACE("maxval " + std::to_string(maxval));
         const std::uint32_t w = 29, h = 11;
-        std::string header = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n" + std::to_string(maxval) + "\n";
+        std::string header
+            = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n" + std::to_string(maxval) + "\n";
         std::vector<std::uint8_t> pgm(header.begin(), header.end());
         for (std::uint32_t i = 0; i < w * h; ++i) {
             const std::uint32_t v = (i * 2654435761u >> 7) % (maxval + 1);
-            if (maxval > 255) pgm.push_back(static_cast<std::uint8_t>(v >> 8));
+            if (maxval > 255)
+                pgm.push_back(static_cast<std::uint8_t>(v >> 8));
             pgm.push_back(static_cast<std::uint8_t>(v));
         }
         WriteFileBytes(d + "in.pgm", pgm);

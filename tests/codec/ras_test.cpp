@@ -22,7 +22,8 @@ std::vector<std::uint8_t> RasHeader(std::uint32_t w,
     std::uint32_t mapLength = 0)
 {
     std::vector<std::uint8_t> b;
-    for (std::uint32_t v : { 0x59A66A95u, w, h, depth, 0u, type, mapType, mapLength }) codec::PutU32BE(b, v);
+    for (std::uint32_t v : { 0x59A66A95u, w, h, depth, 0u, type, mapType, mapLength })
+        codec::PutU32BE(b, v);
     return b;
 }
 

@@ -6,8 +6,8 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace testing_support {
 
@@ -28,7 +28,8 @@ CxImage RoundTrip(const CxImage& image, std::uint32_t type, std::vector<std::uin
         failed.SetLastError(std::string("encode: ") + image.GetLastError());
         return failed;
     }
-    if (bytes) *bytes = encoded;
+    if (bytes)
+        *bytes = encoded;
     return DecodeBytes(encoded, type);
 }
 
@@ -37,7 +38,8 @@ CxImage MakeTestImage16(std::uint32_t width, std::uint32_t height)
     CxImage src = MakeTestImage(width, height, 24);
     CxImage img(width, height, 16);
     for (std::uint32_t y = 0; y < height; ++y)
-        for (std::uint32_t x = 0; x < width; ++x) img.SetPixelColor(x, y, src.GetPixelColor(x, y));
+        for (std::uint32_t x = 0; x < width; ++x)
+            img.SetPixelColor(x, y, src.GetPixelColor(x, y));
     return img;
 }
 
@@ -45,7 +47,8 @@ CxImage MakeGrayImage(std::uint32_t width, std::uint32_t height)
 {
     CxImage img(width, height, 8);
     for (std::uint32_t y = 0; y < height; ++y)
-        for (std::uint32_t x = 0; x < width; ++x) img.Row(y)[x] = static_cast<std::uint8_t>((x * 13 + y * 29) & 255);
+        for (std::uint32_t x = 0; x < width; ++x)
+            img.Row(y)[x] = static_cast<std::uint8_t>((x * 13 + y * 29) & 255);
     return img;
 }
 
@@ -56,13 +59,16 @@ bool PnmNumber(const std::vector<std::uint8_t>& b, std::size_t& pos, std::uint32
 {
     while (pos < b.size() && (std::isspace(b[pos]) || b[pos] == '#')) {
         if (b[pos] == '#')
-            while (pos < b.size() && b[pos] != '\n') ++pos;
+            while (pos < b.size() && b[pos] != '\n')
+                ++pos;
         else
             ++pos;
     }
-    if (pos >= b.size() || !std::isdigit(b[pos])) return false;
+    if (pos >= b.size() || !std::isdigit(b[pos]))
+        return false;
     v = 0;
-    while (pos < b.size() && std::isdigit(b[pos])) v = v * 10 + (b[pos++] - '0');
+    while (pos < b.size() && std::isdigit(b[pos]))
+        v = v * 10 + (b[pos++] - '0');
     return true;
 }
 
@@ -72,17 +78,21 @@ CxImage ReadPnm(const std::string& path)
 {
     const std::vector<std::uint8_t> b = ReadFileBytes(path);
     CxImage img;
-    if (b.size() < 3 || b[0] != 'P' || (b[1] != '4' && b[1] != '5' && b[1] != '6')) return img;
+    if (b.size() < 3 || b[0] != 'P' || (b[1] != '4' && b[1] != '5' && b[1] != '6'))
+        return img;
     const char kind = static_cast<char>(b[1]);
     std::size_t pos = 2;
     std::uint32_t w = 0, h = 0, maxval = 1;
-    if (!PnmNumber(b, pos, w) || !PnmNumber(b, pos, h)) return img;
-    if (kind != '4' && !PnmNumber(b, pos, maxval)) return img;
+    if (!PnmNumber(b, pos, w) || !PnmNumber(b, pos, h))
+        return img;
+    if (kind != '4' && !PnmNumber(b, pos, maxval))
+        return img;
     ++pos; // the single blank before the samples
     const std::size_t channels = kind == '6' ? 3 : 1;
     const std::size_t sampleBytes = maxval > 255 ? 2 : 1;
     const std::size_t rowBytes = kind == '4' ? (w + 7) / 8 : w * channels * sampleBytes;
-    if (b.size() < pos + rowBytes * h || !img.Create(w, h, 24)) return CxImage {};
+    if (b.size() < pos + rowBytes * h || !img.Create(w, h, 24))
+        return CxImage {};
     for (std::uint32_t y = 0; y < h; ++y) {
         const std::uint8_t* row = b.data() + pos + y * rowBytes;
         for (std::uint32_t x = 0; x < w; ++x) {
@@ -105,7 +115,8 @@ CxImage ReadPnm(const std::string& path)
 
 void WritePpm(const CxImage& image, const std::string& path)
 {
-    std::string header = "P6\n" + std::to_string(image.GetWidth()) + " " + std::to_string(image.GetHeight()) + "\n255\n";
+    std::string header
+        = "P6\n" + std::to_string(image.GetWidth()) + " " + std::to_string(image.GetHeight()) + "\n255\n";
     std::vector<std::uint8_t> bytes(header.begin(), header.end());
     for (std::uint32_t y = 0; y < image.GetHeight(); ++y)
         for (std::uint32_t x = 0; x < image.GetWidth(); ++x) {
@@ -117,16 +128,19 @@ void WritePpm(const CxImage& image, const std::string& path)
 
 void WritePgm(const CxImage& image, const std::string& path)
 {
-    std::string header = "P5\n" + std::to_string(image.GetWidth()) + " " + std::to_string(image.GetHeight()) + "\n255\n";
+    std::string header
+        = "P5\n" + std::to_string(image.GetWidth()) + " " + std::to_string(image.GetHeight()) + "\n255\n";
     std::vector<std::uint8_t> bytes(header.begin(), header.end());
     for (std::uint32_t y = 0; y < image.GetHeight(); ++y)
-        for (std::uint32_t x = 0; x < image.GetWidth(); ++x) bytes.push_back(image.GetPixelColor(x, y).red);
+        for (std::uint32_t x = 0; x < image.GetWidth(); ++x)
+            bytes.push_back(image.GetPixelColor(x, y).red);
     WriteFileBytes(path, bytes);
 }
 
 int MaxChannelDiff(const CxImage& a, const CxImage& b)
 {
-    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) return 256;
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight())
+        return 256;
     int most = 0;
     for (std::uint32_t y = 0; y < a.GetHeight(); ++y)
         for (std::uint32_t x = 0; x < a.GetWidth(); ++x) {
@@ -141,7 +155,8 @@ bool RunTool(const std::string& command)
     std::string output;
     // The subshell keeps the command's own redirections; only its messages reach `output`.
     const int status = RunCommand("( " + command + " ) 2>&1", &output);
-    if (status != 0) ADD_FAILURE() << "`" << command << "` exited with " << status << ": " << output;
+    if (status != 0)
+        ADD_FAILURE() << "`" << command << "` exited with " << status << ": " << output;
     return status == 0;
 }
 

@@ -16,8 +16,14 @@ namespace {
 
 constexpr std::uint32_t kTga = codec::kTypeTga;
 
-std::vector<std::uint8_t> TgaHeader(std::uint8_t type, std::uint16_t w, std::uint16_t h, std::uint8_t bits,
-    std::uint8_t descriptor = 0, std::uint8_t mapType = 0, std::uint16_t mapFirst = 0, std::uint16_t mapLength = 0,
+std::vector<std::uint8_t> TgaHeader(std::uint8_t type,
+    std::uint16_t w,
+    std::uint16_t h,
+    std::uint8_t bits,
+    std::uint8_t descriptor = 0,
+    std::uint8_t mapType = 0,
+    std::uint16_t mapFirst = 0,
+    std::uint16_t mapLength = 0,
     std::uint8_t mapBits = 0)
 {
     std::vector<std::uint8_t> b { 0, mapType, type };
@@ -155,7 +161,8 @@ TEST(TgaFormat, RlePacketsCrossRowsAndStopAtTheImageEnd)
     CxImage img = DecodeBytes(b, kTga);
     ASSERT_TRUE(img.IsValid()) << img.GetLastError();
     const std::uint8_t want[6] = { 7, 7, 7, 7, 8, 9 };
-    for (std::uint32_t i = 0; i < 6; ++i) EXPECT_EQ(img.Row(i / 3)[i % 3], want[i]) << i;
+    for (std::uint32_t i = 0; i < 6; ++i)
+        EXPECT_EQ(img.Row(i / 3)[i % 3], want[i]) << i;
 
     // A run packet of 128 pixels in a 2-pixel image.
     b = TgaHeader(10, 2, 1, 24, 0x20);
