@@ -83,7 +83,7 @@ std::uint32_t DepthFor(std::uint8_t bits, std::uint8_t planes)
 {
     if (bits == 1 && planes == 1)
         return 1;
-    if (bits == 1 && planes <= 4)
+    if (bits == 1 && planes >= 2 && planes <= 4)
         return 4;
     if ((bits == 2 || bits == 4) && planes == 1)
         return 4;

@@ -343,8 +343,9 @@ Result TgaEncode(const CxImage& image, std::vector<std::uint8_t>& out)
             dst += w;
         } else if (bpp == 16) {
             // The stored channels are widened 5-bit values: the top five bits are the value.
+            // The unused top bit is set so readers that take it for alpha see opaque pixels.
             for (std::uint32_t x = 0; x < w; ++x, s += 3) {
-                const unsigned v = ((s[0] >> 3) << 10) | ((s[1] >> 3) << 5) | (s[2] >> 3);
+                const unsigned v = 0x8000u | ((s[0] >> 3) << 10) | ((s[1] >> 3) << 5) | (s[2] >> 3);
                 *dst++ = static_cast<std::uint8_t>(v);
                 *dst++ = static_cast<std::uint8_t>(v >> 8);
             }

@@ -245,3 +245,22 @@ TEST(PcxFormat, OtherToolsReadWhatWeWrite)
         }
     }
 }
+
+// Inputs the fuzzer found, kept so the faults stay fixed.
+TEST(PcxFormat, FuzzFindingsFailCleanly)
+{
+    struct Finding {
+        const char* file;
+        const char* says;
+    };
+    for (const Finding& f : std::initializer_list<Finding> {
+             { "pcx/bad/crash-zero-planes.pcx", "0 planes of 1 bits per pixel are not supported" },
+         }) {
+        const auto bytes = ReadFileBytes(DataPath(f.file));
+        ASSERT_FALSE(bytes.empty()) << f.file;
+        CxImage img;
+        EXPECT_FALSE(img.Decode(bytes, kPcx)) << f.file;
+        EXPECT_NE(std::string(img.GetLastError()).find(f.says), std::string::npos)
+            << f.file << ": " << img.GetLastError();
+    }
+}
