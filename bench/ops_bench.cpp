@@ -73,8 +73,22 @@ void BM_DecreaseBpp8Diffused_4000x3000(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kWidth) * kHeight);
 }
 
+void BM_RotateRight_4000x3000(benchmark::State& state)
+{
+    const codec::CxImage& src = Photo();
+    codec::CxImage copy = src;
+    codec::CxImage dest;
+    for (auto _ : state) {
+        if (!copy.RotateRight(&dest))
+            state.SkipWithError(copy.GetLastError());
+        benchmark::DoNotOptimize(dest.Pixels().data());
+    }
+    state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(kWidth) * kHeight);
+}
+
 } // namespace
 
 BENCHMARK(BM_Resample2Nearest_4000x3000_to_800)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Resample2Bicubic_4000x3000_to_800)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DecreaseBpp8Diffused_4000x3000)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RotateRight_4000x3000)->Unit(benchmark::kMillisecond);

@@ -27,6 +27,39 @@ constexpr std::uint8_t ClampByte(int v)
 /// palette alpha below 255), so that expanding it needs an alpha channel.
 bool PaletteHasAlpha(const CxImage& img);
 
+/// Lends a destination image's pixel memory to an operation writing into it, so that repeated
+/// operations into the same destination do not allocate. If the operation does not finish, the
+/// memory goes back when it still fits the destination's shape; otherwise the destination is
+/// emptied rather than left with pixels that do not match its size.
+class BorrowedPixels {
+public:
+    /// Borrows nothing when there is no destination or it is the image itself.
+    BorrowedPixels(CxImage* destination, const CxImage* self)
+        : dest_(destination && destination != self ? destination : nullptr)
+    {
+        if (dest_)
+            buffer.swap(dest_->Pixels());
+    }
+    ~BorrowedPixels()
+    {
+        if (!dest_ || done_)
+            return;
+        if (buffer.size() == dest_->GetRowBytes() * dest_->GetHeight())
+            dest_->Pixels().swap(buffer);
+        else
+            dest_->Destroy();
+    }
+    BorrowedPixels(const BorrowedPixels&) = delete;
+    BorrowedPixels& operator=(const BorrowedPixels&) = delete;
+    /// The destination has adopted the result.
+    void Done() { done_ = true; }
+    std::vector<std::uint8_t> buffer;
+
+private:
+    CxImage* dest_;
+    bool done_ = false;
+};
+
 /// Reads an image's rows as packed colour: RGB (3 bytes) or RGBA (4 bytes). True-colour rows
 /// whose layout already matches are returned in place; indexed rows are expanded through the
 /// palette into one scratch row, so a row pointer stays valid only until the next Get.
@@ -99,16 +132,18 @@ public:
             = (static_cast<std::size_t>(r >> kShift) << (2 * kCellBits)) | ((g >> kShift) << kCellBits) | (b >> kShift);
         if (cellStart_[cell] == kUnset)
             FillCell(cell);
-        const std::uint8_t* cand = candidates_.data() + cellStart_[cell];
+        const Candidate* cand = candidates_.data() + cellStart_[cell];
         const int n = cellCount_[cell];
+        int best = cand[0].index;
         if (n == 1)
-            return cand[0];
-        int best = cand[0];
+            return static_cast<std::uint8_t>(best);
         int bestDist = Distance(best, r, g, b);
-        for (int i = 1; i < n; ++i) {
-            const int d = Distance(cand[i], r, g, b);
-            if (d < bestDist)
-                bestDist = d, best = cand[i];
+        // Candidates come closest first; one whose closest approach to the cell is already
+        // farther than the best distance found cannot win, nor can any after it.
+        for (int i = 1; i < n && cand[i].minDist <= bestDist; ++i) {
+            const int d = Distance(cand[i].index, r, g, b);
+            if (d < bestDist || (d == bestDist && cand[i].index < best))
+                bestDist = d, best = cand[i].index;
         }
         return static_cast<std::uint8_t>(best);
     }
@@ -127,7 +162,11 @@ private:
     std::vector<RGBQuad> palette_;
     std::vector<std::uint32_t> cellStart_;
     std::vector<std::uint16_t> cellCount_;
-    std::vector<std::uint8_t> candidates_;
+    struct Candidate {
+        int minDist; // squared distance from the entry to the nearest point of the cell
+        std::uint8_t index;
+    };
+    std::vector<Candidate> candidates_;
 };
 
 /// Maps every pixel of `src` to an index of `palette` (at most 256 entries), optionally with

@@ -306,12 +306,15 @@ void NearestColorMap::FillCell(std::size_t cell)
     int bound = std::numeric_limits<int>::max();
     for (const RGBQuad& p : palette_)
         bound = std::min(bound, maxDist(p));
-    cellStart_[cell] = static_cast<std::uint32_t>(candidates_.size());
-    std::uint16_t n = 0;
+    const std::size_t start = candidates_.size();
     for (std::size_t i = 0; i < palette_.size(); ++i)
-        if (minDist(palette_[i]) <= bound)
-            candidates_.push_back(static_cast<std::uint8_t>(i)), ++n;
-    cellCount_[cell] = n;
+        if (const int d = minDist(palette_[i]); d <= bound)
+            candidates_.push_back(Candidate { d, static_cast<std::uint8_t>(i) });
+    std::stable_sort(candidates_.begin() + static_cast<std::ptrdiff_t>(start),
+        candidates_.end(),
+        [](const Candidate& a, const Candidate& b) { return a.minDist < b.minDist; });
+    cellStart_[cell] = static_cast<std::uint32_t>(start);
+    cellCount_[cell] = static_cast<std::uint16_t>(candidates_.size() - start);
 }
 
 void MapToPalette(RowReader& src,
@@ -335,30 +338,33 @@ void MapToPalette(RowReader& src,
         return;
     }
     // Errors are kept in sixteenths; one guard column each side takes what falls off the edge.
-    std::vector<int> cur((static_cast<std::size_t>(width) + 2) * 3, 0), next(cur.size(), 0);
+    std::vector<int> errors((static_cast<std::size_t>(width) + 2) * 6, 0);
+    int* cur = errors.data();
+    int* next = cur + (static_cast<std::size_t>(width) + 2) * 3;
     for (std::uint32_t y = 0; y < height; ++y) {
         const std::uint8_t* row = src.Get(y);
         std::uint8_t* o = out + static_cast<std::size_t>(y) * width;
-        std::fill(next.begin(), next.end(), 0);
+        std::fill(next, next + (static_cast<std::size_t>(width) + 2) * 3, 0);
         const bool forward = (y & 1) == 0; // serpentine: alternate directions avoid drifting streaks
         const std::ptrdiff_t dir = forward ? 3 : -3;
         for (std::uint32_t i = 0; i < width; ++i) {
             const std::uint32_t x = forward ? i : width - 1 - i;
             const std::uint8_t* p = row + static_cast<std::size_t>(x) * ch;
-            const std::size_t e = (static_cast<std::size_t>(x) + 1) * 3;
+            int* ce = cur + (static_cast<std::size_t>(x) + 1) * 3;
+            int* ne = next + (static_cast<std::size_t>(x) + 1) * 3;
             int v[3];
             for (int c = 0; c < 3; ++c)
-                v[c] = ClampByte(p[c] + ((cur[e + c] + 8) >> 4));
+                v[c] = ClampByte(p[c] + ((ce[c] + 8) >> 4));
             const std::uint8_t idx = map.Find(v[0], v[1], v[2]);
-            o[x] = idx;
             const RGBQuad& q = map.Color(idx);
             const int err[3] = { v[0] - q.red, v[1] - q.green, v[2] - q.blue };
             for (int c = 0; c < 3; ++c) {
-                cur[e + dir + c] += err[c] * 7;
-                next[e - dir + c] += err[c] * 3;
-                next[e + c] += err[c] * 5;
-                next[e + dir + c] += err[c];
+                ce[dir + c] += err[c] * 7;
+                ne[-dir + c] += err[c] * 3;
+                ne[c] += err[c] * 5;
+                ne[dir + c] += err[c];
             }
+            o[x] = idx;
         }
         std::swap(cur, next);
     }

@@ -289,7 +289,8 @@ bool CxImage::Resample2(std::uint32_t newWidth,
     if (Result r = CheckDimensions(newWidth, newHeight, DefaultLimits()); !r)
         return Report(r);
     try {
-        std::vector<std::uint8_t> out;
+        ops::BorrowedPixels borrowed(destination, this);
+        std::vector<std::uint8_t>& out = borrowed.buffer;
         std::uint32_t outBpp = bpp_;
         if (interpolation == kInterpolationNearest) {
             // Every depth keeps its stored values: indices stay indices, 16-bit values stay 5-bit.
@@ -317,7 +318,7 @@ bool CxImage::Resample2(std::uint32_t newWidth,
         // A destination keeps its own type and takes the rest of the description from here.
         CxImage& t = destination ? *destination : *this;
         if (&t != this) {
-            t.palette_ = palette_;
+            t.palette_ = outBpp <= 8 ? palette_ : std::vector<RGBQuad> {};
             t.transIndex_ = transIndex_;
             t.xdpi_ = xdpi_, t.ydpi_ = ydpi_;
         }
@@ -327,6 +328,7 @@ bool CxImage::Resample2(std::uint32_t newWidth,
         }
         t.pixels_.swap(out);
         t.width_ = newWidth, t.height_ = newHeight, t.bpp_ = outBpp;
+        borrowed.Done();
         return true;
     } catch (const std::bad_alloc&) {
         SetLastError("out of memory while resampling");

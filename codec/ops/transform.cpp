@@ -46,10 +46,8 @@ void TurnPixels(const std::uint8_t* src, std::uint32_t w, std::uint32_t h, std::
     }
 }
 
-Result TurnedPixels(const CxImage& img, Turn turn, std::vector<std::uint8_t>& out)
+void TurnedPixels(const CxImage& img, Turn turn, std::vector<std::uint8_t>& out)
 {
-    if (!img.IsValid())
-        return Malformed("the image is empty");
     out.resize(img.Pixels().size());
     const std::uint8_t* src = img.Pixels().data();
     switch (img.GetBytesPerPixel()) {
@@ -63,7 +61,15 @@ Result TurnedPixels(const CxImage& img, Turn turn, std::vector<std::uint8_t>& ou
         TurnPixels<4>(src, img.GetWidth(), img.GetHeight(), out.data(), turn);
         break;
     }
-    return Result::Ok();
+}
+
+// A half turn in place is the pixel order reversed.
+template <std::size_t B> void ReversePixels(std::vector<std::uint8_t>& pixels)
+{
+    std::uint8_t* lo = pixels.data();
+    std::uint8_t* hi = pixels.data() + pixels.size() - B;
+    for (; lo < hi; lo += B, hi -= B)
+        std::swap_ranges(lo, lo + B, hi);
 }
 
 const char kTurnMemory[] = "out of memory while rotating the image";
@@ -121,60 +127,75 @@ bool CxImage::GrayScale()
 // resolution and keeps the destination's own type, as Resample2 does.
 bool CxImage::RotateLeft(CxImage* destination)
 {
+    if (!IsValid())
+        return Report(Malformed("the image is empty"));
     try {
-        std::vector<std::uint8_t> out;
-        if (!Report(TurnedPixels(*this, Turn::Left, out)))
-            return false;
+        ops::BorrowedPixels out(destination, this);
+        TurnedPixels(*this, Turn::Left, out.buffer);
         CxImage& t = destination ? *destination : *this;
         const std::uint32_t w = width_, h = height_;
         const std::int32_t xdpi = xdpi_, ydpi = ydpi_;
         if (&t != this)
             t.palette_ = palette_, t.transIndex_ = transIndex_, t.bpp_ = bpp_;
-        t.pixels_.swap(out);
+        t.pixels_.swap(out.buffer);
         t.width_ = h, t.height_ = w, t.xdpi_ = ydpi, t.ydpi_ = xdpi;
+        out.Done();
         return true;
     } catch (const std::bad_alloc&) {
-        SetLastError(kTurnMemory);
-        return false;
+        return Report(LimitExceeded(kTurnMemory));
     }
 }
 
 bool CxImage::RotateRight(CxImage* destination)
 {
+    if (!IsValid())
+        return Report(Malformed("the image is empty"));
     try {
-        std::vector<std::uint8_t> out;
-        if (!Report(TurnedPixels(*this, Turn::Right, out)))
-            return false;
+        ops::BorrowedPixels out(destination, this);
+        TurnedPixels(*this, Turn::Right, out.buffer);
         CxImage& t = destination ? *destination : *this;
         const std::uint32_t w = width_, h = height_;
         const std::int32_t xdpi = xdpi_, ydpi = ydpi_;
         if (&t != this)
             t.palette_ = palette_, t.transIndex_ = transIndex_, t.bpp_ = bpp_;
-        t.pixels_.swap(out);
+        t.pixels_.swap(out.buffer);
         t.width_ = h, t.height_ = w, t.xdpi_ = ydpi, t.ydpi_ = xdpi;
+        out.Done();
         return true;
     } catch (const std::bad_alloc&) {
-        SetLastError(kTurnMemory);
-        return false;
+        return Report(LimitExceeded(kTurnMemory));
     }
 }
 
 bool CxImage::Rotate180(CxImage* destination)
 {
-    try {
-        std::vector<std::uint8_t> out;
-        if (!Report(TurnedPixels(*this, Turn::Half, out)))
-            return false;
-        CxImage& t = destination ? *destination : *this;
-        if (&t != this) {
-            t.palette_ = palette_, t.transIndex_ = transIndex_, t.bpp_ = bpp_;
-            t.width_ = width_, t.height_ = height_, t.xdpi_ = xdpi_, t.ydpi_ = ydpi_;
+    if (!IsValid())
+        return Report(Malformed("the image is empty"));
+    if (!destination || destination == this) {
+        switch (GetBytesPerPixel()) {
+        case 1:
+            std::reverse(pixels_.begin(), pixels_.end());
+            break;
+        case 3:
+            ReversePixels<3>(pixels_);
+            break;
+        default:
+            ReversePixels<4>(pixels_);
+            break;
         }
-        t.pixels_.swap(out);
+        return true;
+    }
+    try {
+        ops::BorrowedPixels out(destination, this);
+        TurnedPixels(*this, Turn::Half, out.buffer);
+        CxImage& t = *destination;
+        t.palette_ = palette_, t.transIndex_ = transIndex_, t.bpp_ = bpp_;
+        t.width_ = width_, t.height_ = height_, t.xdpi_ = xdpi_, t.ydpi_ = ydpi_;
+        t.pixels_.swap(out.buffer);
+        out.Done();
         return true;
     } catch (const std::bad_alloc&) {
-        SetLastError(kTurnMemory);
-        return false;
+        return Report(LimitExceeded(kTurnMemory));
     }
 }
 

@@ -259,6 +259,14 @@ TEST(OpsResample, DestinationKeepsItsTypeAndTakesTheRest)
     EXPECT_TRUE(testing_support::SamePixels(src, before, &why)) << why;
     EXPECT_EQ(src.GetWidth(), 20u);
 
+    // Again into the same destination: its memory is reused and nothing of the last result stays.
+    const std::uint8_t* memory = dest.Pixels().data();
+    CxImage flipped = src;
+    ASSERT_TRUE(flipped.Rotate180());
+    ASSERT_TRUE(flipped.Resample2(10, 5, codec::kInterpolationNearest, codec::kOverflowRepeat, &dest));
+    EXPECT_EQ(dest.Pixels().data(), memory);
+    EXPECT_EQ(dest.GetPixelColor(3, 2), src.GetPixelColor(20 - 1 - 7, 10 - 1 - 5));
+
     // An empty destination of another depth is resized too.
     CxImage other(codec::kTypePng);
     ASSERT_TRUE(src.Resample2(7, 9, codec::kInterpolationBicubic, codec::kOverflowRepeat, &other));
