@@ -111,7 +111,8 @@ void ReduceIndexed(const CxImage& img, std::uint32_t bits, bool diffusion, std::
     out.palette = std::move(target);
 }
 
-// True colour to indexed.
+// True colour to indexed; alpha is dropped. Without a palette, 4 and 8 bits are exact when the
+// colours fit and otherwise get an optimised palette; 1 bit is always black and white by luma.
 void ReduceTrueColour(
     const CxImage& img, std::uint32_t bits, bool diffusion, std::span<const RGBQuad> given, Reduced& out)
 {
