@@ -60,6 +60,8 @@ enum Function : std::uint16_t {
     kDibBitBlt = 0x0940,
     kDibStretchBlt = 0x0B41,
     kStretchDib = 0x0F43,
+    kDibCreatePatternBrush = 0x0142,
+    kSetDibToDev = 0x0D33,
 };
 
 enum MapMode : std::uint16_t { kMmText = 1, kMmIsotropic = 7, kMmAnisotropic = 8 };
@@ -448,6 +450,9 @@ public:
             text.resize(nl);
         if (text.rfind("ERROR: ", 0) == 0)
             text.erase(0, 7);
+        // Drop the source position ("player.c (495): ") the library puts before its text.
+        if (const std::size_t at = text.find("): "); at != std::string::npos && text.find(".c (") < at)
+            text.erase(0, at + 3);
         return text;
     }
 
@@ -561,6 +566,95 @@ Result DecodePng(const std::vector<std::uint8_t>& png, const DecodeLimits& limit
     }
     if (!png_image_finish_read(&image, nullptr, out.Pixels().data(), 0, nullptr))
         return Result::Fail(Status::Internal, std::string("cannot read the rendered picture: ") + image.message);
+    return Result::Ok();
+}
+
+/// libwmf trusts the bitmaps inside records (an odd header size sends its reader into a
+/// near-endless loop), so every one is checked here before the renderer sees the file: a header
+/// it knows, a sane size within the limits, a known depth and compression, and the pixels present.
+Result CheckBitmapForRenderer(ByteView dib, const DecodeLimits& limits)
+{
+    ByteReader r(dib);
+    const std::uint32_t headerSize = r.U32LE();
+    std::int64_t width = 0, height = 0;
+    std::uint16_t bpp = 0;
+    std::uint32_t compression = 0, clrUsed = 0;
+    if (headerSize == 12) {
+        width = r.U16LE(), height = r.U16LE();
+        r.Skip(2);
+        bpp = r.U16LE();
+    } else if (headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 64 || headerSize == 108
+        || headerSize == 124) {
+        width = r.I32LE(), height = r.I32LE();
+        r.Skip(2);
+        bpp = r.U16LE();
+        compression = r.U32LE();
+        r.Skip(12);
+        clrUsed = r.U32LE();
+    } else {
+        return Malformed("a bitmap has a header of " + std::to_string(headerSize) + " bytes");
+    }
+    if (!r.ok() || !r.Seek(headerSize))
+        return Truncated("a bitmap header is cut short");
+    if (height < 0)
+        height = -height;
+    if (width <= 0 || height <= 0)
+        return Malformed("a bitmap has no pixels");
+    if (Result res = CheckDimensions(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height), limits);
+        !res)
+        return res;
+    const bool known = (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32)
+        && (compression == 0 || (compression == 1 && bpp == 8) || (compression == 2 && bpp == 4)
+            || (compression == 3 && (bpp == 16 || bpp == 32)));
+    if (!known)
+        return Malformed(
+            "a bitmap has depth " + std::to_string(bpp) + " with compression " + std::to_string(compression));
+    std::uint64_t colours = bpp <= 8 ? (clrUsed ? clrUsed : 1u << bpp) : clrUsed;
+    if (bpp <= 8 && colours > (1u << bpp))
+        return Malformed("a bitmap palette has more entries than its depth allows");
+    if (compression == 3 && headerSize == 40)
+        colours += 3; // the channel masks follow the header
+    const std::uint64_t paletteBytes = colours * (headerSize == 12 ? 3 : 4);
+    if (paletteBytes > r.remaining())
+        return Truncated("a bitmap palette is cut short");
+    r.Skip(static_cast<std::size_t>(paletteBytes));
+    const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) * bpp + 31) / 32 * 4;
+    if ((compression == 0 || compression == 3) && rowBytes * static_cast<std::uint64_t>(height) > r.remaining())
+        return Truncated("a bitmap's pixels are cut short");
+    return Result::Ok();
+}
+
+Result CheckBitmapsForRenderer(const std::vector<Record>& records, const DecodeLimits& limits)
+{
+    for (const Record& rec : records) {
+        std::size_t at = 0;
+        switch (rec.function) {
+        case kStretchDib:
+            at = 22;
+            break;
+        case kDibStretchBlt:
+            at = rec.params.size() == 22 ? 0 : 20; // 22 bytes: the form without a bitmap
+            break;
+        case kDibBitBlt:
+            at = rec.params.size() == 18 ? 0 : 16;
+            break;
+        case kSetDibToDev:
+            at = 18;
+            break;
+        case kDibCreatePatternBrush:
+            // Style 3 carries an old device-dependent bitmap, not a DIB.
+            at = rec.params.size() >= 2 && (rec.params[0] | (rec.params[1] << 8)) == 3 ? 0 : 4;
+            break;
+        default:
+            break;
+        }
+        if (at == 0)
+            continue;
+        if (rec.params.size() < at)
+            return Truncated("a bitmap record is cut short");
+        if (Result r = CheckBitmapForRenderer(rec.params.subspan(at), limits); !r)
+            return r;
+    }
     return Result::Ok();
 }
 
@@ -769,6 +863,8 @@ Result WmfDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     if (Result r = ReadHeader(data, header); !r)
         return r;
     if (Result r = ReadRecords(data, header.recordsAt, records); !r)
+        return r;
+    if (Result r = CheckBitmapsForRenderer(records, limits); !r)
         return r;
     return Render(data, header, records, limits, out);
 }
