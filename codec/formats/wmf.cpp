@@ -34,10 +34,10 @@ namespace codec {
 namespace {
 
 constexpr std::uint32_t kPlaceableKey = 0x9AC6CDD7;
-constexpr std::size_t kPlaceableSize = 22;
 constexpr std::size_t kMetaHeaderSize = 18;
 constexpr std::uint16_t kUnitsPerInch = 96;
 constexpr std::uint32_t kSrcCopy = 0x00CC0020;
+constexpr std::uint32_t kMaxOverdraw = 8;
 
 enum Function : std::uint16_t {
     kEof = 0x0000,
@@ -377,15 +377,30 @@ Rect Normalised(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t 
     return Rect { std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1) };
 }
 
-/// Draws one bitmap's source rectangle into its place on the canvas, nearest neighbour.
-void Compose(const Blit& b, const CxImage& bitmap, const Rect& frame, double sx, double sy, CxImage& canvas)
+/// Where one bitmap lands on the canvas: its exact rectangle and the whole pixels it covers.
+struct Placement {
+    double left, top, width, height;
+    std::int64_t x0, x1, y0, y1;
+    std::uint64_t Area() const { return x1 > x0 && y1 > y0 ? std::uint64_t(x1 - x0) * std::uint64_t(y1 - y0) : 0; }
+};
+
+Placement Place(const Blit& b, const Rect& frame, double sx, double sy, const CxImage& canvas)
 {
-    const double left = (b.dstX - frame.left) * sx, top = (b.dstY - frame.top) * sy;
-    const double width = b.dstW * sx, height = b.dstH * sy;
-    const auto x0 = static_cast<std::int64_t>(std::max(0.0, std::floor(left + 0.5)));
-    const auto x1 = static_cast<std::int64_t>(std::min<double>(canvas.GetWidth(), std::floor(left + width + 0.5)));
-    const auto y0 = static_cast<std::int64_t>(std::max(0.0, std::floor(top + 0.5)));
-    const auto y1 = static_cast<std::int64_t>(std::min<double>(canvas.GetHeight(), std::floor(top + height + 0.5)));
+    Placement p;
+    p.left = (b.dstX - frame.left) * sx, p.top = (b.dstY - frame.top) * sy;
+    p.width = b.dstW * sx, p.height = b.dstH * sy;
+    p.x0 = static_cast<std::int64_t>(std::max(0.0, std::floor(p.left + 0.5)));
+    p.x1 = static_cast<std::int64_t>(std::min<double>(canvas.GetWidth(), std::floor(p.left + p.width + 0.5)));
+    p.y0 = static_cast<std::int64_t>(std::max(0.0, std::floor(p.top + 0.5)));
+    p.y1 = static_cast<std::int64_t>(std::min<double>(canvas.GetHeight(), std::floor(p.top + p.height + 0.5)));
+    return p;
+}
+
+/// Draws one bitmap's source rectangle into its place on the canvas, nearest neighbour.
+void Compose(const Blit& b, const CxImage& bitmap, const Placement& at, CxImage& canvas)
+{
+    const double left = at.left, top = at.top, width = at.width, height = at.height;
+    const std::int64_t x0 = at.x0, x1 = at.x1, y0 = at.y0, y1 = at.y1;
     if (x0 >= x1 || y0 >= y1)
         return;
     // The source rectangle clipped to the bitmap, in top-down rows.
@@ -832,12 +847,18 @@ Result WmfDecodeBitmapOnly(ByteView data, const DecodeLimits& limits, CxImage& o
         = CreateChecked(out, static_cast<std::uint32_t>(canvasW), static_cast<std::uint32_t>(canvasH), 24, limits);
         !r)
         return r;
+    // A small file could otherwise stretch thousands of bitmaps over a large canvas each.
+    std::uint64_t covered = 0;
+    for (const Blit& b : blits)
+        covered += Place(b, frame, sx, sy, out).Area();
+    if (covered > std::uint64_t { kMaxOverdraw } * out.GetWidth() * out.GetHeight())
+        return LimitExceeded("the bitmaps cover the picture more than " + std::to_string(kMaxOverdraw) + " times over");
     std::fill(out.Pixels().begin(), out.Pixels().end(), std::uint8_t { 255 });
     CxImage bitmap;
     for (const Blit& b : blits) {
         if (Result r = DecodeDib(b.dib, limits, bitmap); !r)
             return r;
-        Compose(b, bitmap, frame, sx, sy, out);
+        Compose(b, bitmap, Place(b, frame, sx, sy, out), out);
     }
     return Result::Ok();
 }

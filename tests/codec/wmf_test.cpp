@@ -232,26 +232,28 @@ TEST(WmfWriter, RefusesWhatTheRecordsCannotHold)
     EXPECT_NE(r.message.find("32767"), std::string::npos);
 }
 
-TEST(WmfOracle, ImageMagickReadsOurFile)
+TEST(WmfOracle, ImageMagickReadsOurFilesExactly)
 {
     ASSERT_TRUE(HaveTool("convert"));
     std::string formats;
     RunCommand("convert -list format", &formats);
     ASSERT_NE(formats.find("WMF"), std::string::npos) << "ImageMagick has no WMF reader";
     TempDir dir;
-    const CxImage src = MakeTestImage(120, 80, 24);
-    WriteFileBytes(dir.File("a.wmf"), Encode(src));
-    ASSERT_EQ(
-        RunCommand("convert -density 96 '" + dir.File("a.wmf") + "' -depth 8 '" + dir.File("a.ppm") + "' 2>/dev/null"),
-        0);
-    // ImageMagick renders through libwmf, which smooths bitmaps: near, not exact.
-    const std::vector<std::uint8_t> ppm = ReadFileBytes(dir.File("a.ppm"));
-    ASSERT_GT(ppm.size(), 14u);
-    const std::string header(ppm.begin(), ppm.begin() + 14);
-    ASSERT_EQ(header, "P6\n120 80\n255\n");
-    CxImage theirs(120, 80, 24);
-    std::copy(ppm.begin() + 14, ppm.begin() + 14 + 120 * 80 * 3, theirs.Pixels().begin());
-    EXPECT_GE(Psnr(src, theirs), 25.0);
+    for (std::uint32_t bpp : { 1u, 4u, 8u, 24u }) {
+        const CxImage src = MakeTestImage(121, 80, bpp);
+        WriteFileBytes(dir.File("a.wmf"), Encode(src));
+        ASSERT_EQ(RunCommand("convert -density 96 '" + dir.File("a.wmf") + "' -depth 8 '" + dir.File("a.ppm")
+                      + "' 2>/dev/null"),
+            0);
+        const std::vector<std::uint8_t> ppm = ReadFileBytes(dir.File("a.ppm"));
+        const std::string header = "P6\n121 80\n255\n";
+        ASSERT_EQ(ppm.size(), header.size() + 121 * 80 * 3) << bpp;
+        ASSERT_TRUE(std::equal(header.begin(), header.end(), ppm.begin())) << bpp;
+        CxImage theirs(121, 80, 24);
+        std::copy(ppm.begin() + header.size(), ppm.end(), theirs.Pixels().begin());
+        std::string why;
+        EXPECT_TRUE(SamePixels(src, theirs, &why)) << bpp << " bpp: " << why;
+    }
 }
 
 TEST(WmfLibwmf, VectorRecordsRenderAtThePlaceableSize)
@@ -443,4 +445,54 @@ TEST(WmfLibwmf, RendererErrorsBecomeTheMessage)
     EXPECT_EQ(r.message.rfind("cannot read the metafile: ", 0), 0u) << r.message;
     EXPECT_NE(r.message.find("record size"), std::string::npos) << r.message;
     EXPECT_EQ(r.message.find(".c ("), std::string::npos) << r.message;
+}
+
+TEST(WmfHostile, BitmapsAreCheckedBeforeTheRendererSeesThem)
+{
+    // Bitmaps our reader leaves to libwmf (another raster operation) with headers libwmf would
+    // trust: an odd header size once sent its reader into a near-endless loop.
+    const std::vector<std::uint8_t> dib = DibOf(MakeTestImage(4, 4, 24));
+    auto withDib = [](std::vector<std::uint8_t> d) {
+        MetafileBuilder b;
+        b.Record(0x0F43, { 0x0046, 0x0066, 0, 4, 4, 0, 0, 4, 4, 0, 0 }, d); // SRCINVERT
+        return b.Build(std::array<std::int16_t, 5> { 0, 0, 4, 4, 96 });
+    };
+    CxImage img;
+    std::vector<std::uint8_t> odd = dib;
+    odd[0] = 24;
+    Result r = WmfDecode(withDib(odd), DecodeLimits {}, img);
+    EXPECT_EQ(r.status, Status::Malformed) << r.message;
+
+    std::vector<std::uint8_t> bomb = dib;
+    bomb[4] = 0xA0, bomb[5] = 0x86, bomb[6] = 0x01; // width 100000
+    bomb[8] = 0xA0, bomb[9] = 0x86, bomb[10] = 0x01; // height 100000
+    r = WmfDecode(withDib(bomb), DecodeLimits {}, img);
+    EXPECT_EQ(r.status, Status::LimitExceeded) << r.message;
+
+    std::vector<std::uint8_t> rle = dib;
+    rle[16] = 1; // run-length coding on a 24-bit bitmap
+    r = WmfDecode(withDib(rle), DecodeLimits {}, img);
+    EXPECT_EQ(r.status, Status::Malformed) << r.message;
+
+    std::vector<std::uint8_t> cut(dib.begin(), dib.end() - 16);
+    r = WmfDecode(withDib(cut), DecodeLimits {}, img);
+    EXPECT_EQ(r.status, Status::Truncated) << r.message;
+}
+
+TEST(WmfHostile, StackedBitmapsAreBounded)
+{
+    // Twenty bitmaps each covering the whole picture: far more drawing than any real file does.
+    const std::vector<std::uint8_t> dib = DibOf(MakeTestImage(2, 2, 24));
+    MetafileBuilder b;
+    for (int i = 0; i < 20; ++i)
+        b.Record(0x0F43, { kRop[0], kRop[1], 0, 2, 2, 0, 0, 50, 50, 0, 0 }, dib);
+    CxImage img;
+    const Result r = WmfDecode(b.Build(std::array<std::int16_t, 5> { 0, 0, 50, 50, 96 }), DecodeLimits {}, img);
+    EXPECT_EQ(r.status, Status::LimitExceeded) << r.message;
+    // Eight layers are still drawn.
+    MetafileBuilder eight;
+    for (int i = 0; i < 8; ++i)
+        eight.Record(0x0F43, { kRop[0], kRop[1], 0, 2, 2, 0, 0, 50, 50, 0, 0 }, dib);
+    EXPECT_TRUE(WmfDecode(eight.Build(std::array<std::int16_t, 5> { 0, 0, 50, 50, 96 }), DecodeLimits {}, img));
+    EXPECT_EQ(img.GetWidth(), 2u);
 }
