@@ -19,6 +19,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -386,6 +387,19 @@ Result JpegDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return FailureOf(job.err);
 
     const jpeg_decompress_struct& cinfo = job.cinfo;
+    if (Result r = CheckDimensions(cinfo.output_width, cinfo.output_height, limits); !r)
+        return r;
+    // With Huffman coding every 8x8 block of every component costs at least one bit, so a file
+    // cannot hold more than eight blocks a byte. (Arithmetic coding can spend far less on flat
+    // areas, so it has no such bound.)
+    if (!cinfo.arith_code) {
+        std::uint64_t blocks = 0;
+        for (int i = 0; i < cinfo.num_components; ++i)
+            blocks += std::uint64_t { cinfo.comp_info[i].width_in_blocks } * cinfo.comp_info[i].height_in_blocks;
+        if (blocks > 8 * std::uint64_t { data.size() })
+            return Malformed("the compressed data (" + std::to_string(data.size()) + " bytes) cannot hold a "
+                + std::to_string(cinfo.output_width) + " x " + std::to_string(cinfo.output_height) + " image");
+    }
     const std::uint32_t bpp = job.layout == OutputLayout::Gray ? 8 : 24;
     if (Result r = CreateChecked(out, cinfo.output_width, cinfo.output_height, bpp, limits); !r)
         return r;

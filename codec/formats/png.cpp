@@ -338,37 +338,43 @@ void PlanWrite(const CxImage& image, WritePlan& plan)
     }
 }
 
-// Checks the size IHDR declares before libpng allocates anything (IHDR must be the first chunk),
-// and refuses a file whose image data could not inflate to that many pixels even at deflate's
-// best ratio (1032:1), so a few bytes cannot make us take gigabytes.
-Result CheckDeclaredSize(ByteView data, const DecodeLimits& limits)
+// Walks the chunks before libpng sees the file. libpng allocates a chunk's declared length before
+// reading it, so a chunk that claims more bytes than the file has left is refused here. Also
+// checks the size IHDR declares (IHDR must be the first chunk), and refuses image data that could
+// not inflate to that many pixels even at deflate's best ratio (1032:1), so a few bytes cannot
+// make us take gigabytes.
+Result CheckChunks(ByteView data, const DecodeLimits& limits)
 {
     ByteReader r(data, 8);
     const std::uint32_t ihdrLength = r.U32BE();
-    if (r.U32BE() != 0x49484452u || ihdrLength != 13)
-        return Result::Ok(); // libpng says what is wrong
+    const bool ihdr = r.U32BE() == 0x49484452u && ihdrLength == 13;
     const std::uint32_t width = r.U32BE(), height = r.U32BE();
     const std::uint8_t depth = r.U8(), colorType = r.U8();
-    if (!r.ok())
-        return Result::Ok();
-    if (Result c = CheckDimensions(width, height, limits); !c)
-        return c;
-
-    static constexpr int kChannels[7] = { 1, 0, 3, 1, 2, 0, 4 };
-    const int channels = colorType < 7 ? kChannels[colorType] : 0;
-    if (channels == 0 || depth == 0 || depth > 16)
-        return Result::Ok();
-    const std::uint64_t pixelBytes = std::uint64_t { width } * height * channels * depth / 8;
+    if (ihdr && r.ok())
+        if (Result c = CheckDimensions(width, height, limits); !c)
+            return c;
 
     std::uint64_t compressed = 0;
     r.Seek(8);
     while (r.remaining() >= 8) {
         const std::uint32_t length = r.U32BE(), type = r.U32BE();
+        if (length > 0x7FFFFFFFu)
+            return Malformed("a chunk length is out of range");
+        if (std::uint64_t { length } + 4 > r.remaining())
+            return Truncated("a chunk declares " + std::to_string(length) + " bytes, but only "
+                + std::to_string(r.remaining()) + " remain");
         if (type == 0x49444154u)
-            compressed += std::min<std::uint64_t>(length, r.remaining()); // "IDAT"
-        if (type == 0x49454E44u || !r.Skip(std::min<std::uint64_t>(std::uint64_t { length } + 4, r.remaining())))
-            break;
+            compressed += length; // IDAT
+        if (type == 0x49454E44u)
+            break; // IEND
+        r.Skip(std::size_t { length } + 4);
     }
+
+    static constexpr int kChannels[7] = { 1, 0, 3, 1, 2, 0, 4 };
+    const int channels = colorType < 7 ? kChannels[colorType] : 0;
+    if (!ihdr || channels == 0 || depth == 0 || depth > 16)
+        return Result::Ok(); // libpng says what is wrong
+    const std::uint64_t pixelBytes = std::uint64_t { width } * height * channels * depth / 8;
     if (pixelBytes / 1032 > compressed + 64)
         return Malformed("the image data (" + std::to_string(compressed) + " bytes) cannot hold a "
             + std::to_string(width) + " x " + std::to_string(height) + " image");
@@ -388,7 +394,7 @@ Result PngDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return Truncated("the file is empty");
     if (!PngSniff(data))
         return Malformed("no PNG signature");
-    if (Result r = CheckDeclaredSize(data, limits); !r)
+    if (Result r = CheckChunks(data, limits); !r)
         return r;
 
     PngIo io { data.data(), data.size(), 0, nullptr, Status::Malformed, {} };

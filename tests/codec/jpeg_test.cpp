@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 using codec::CxImage;
@@ -175,7 +176,7 @@ TEST(Jpeg, DecodesExactlyLikeDjpeg)
     std::vector<std::string> files;
     for (const char* options :
         { "", "-progressive", "-sample 1x1", "-restart 1 -quality 60", "-grayscale", "-optimize" })
-        files.push_back(Cjpeg(dir, source, options, "c" + std::to_string(files.size())));
+        files.push_back(Cjpeg(dir, source, options, std::to_string(files.size()) + "c"));
     testing_support::WriteFileBytes(dir.File("ours.jpg"), Encode(source));
     files.push_back(dir.File("ours.jpg"));
 
@@ -326,9 +327,29 @@ TEST(Jpeg, RefusesHugeDeclaredSizeBeforeDecoding)
         bomb[sof[0] + i] = 0xFF;
     EXPECT_EQ(DecodeResult(bomb).status, Status::LimitExceeded);
 
+    // Within the limits, but a few hundred bytes of Huffman data cannot cover 64 megapixels.
+    for (std::size_t i = 5; i < 9; i += 2)
+        bomb[sof[0] + i] = 0x1F, bomb[sof[0] + i + 1] = 0x40; // 8000 x 8000
+    const codec::Result tooSmall = DecodeResult(bomb);
+    EXPECT_EQ(tooSmall.status, Status::Malformed) << tooSmall.message;
+    EXPECT_NE(tooSmall.message.find("8000 x 8000"), std::string::npos) << tooSmall.message;
+
     codec::DecodeLimits small;
     small.maxPixels = 100;
     EXPECT_EQ(DecodeResult(Encode(MakeTestImage(16, 16, 24)), small).status, Status::LimitExceeded);
+}
+
+TEST(Jpeg, ArithmeticCodedFlatImagesAreNotMistakenForBombs)
+{
+    ASSERT_TRUE(HaveTool("cjpeg"));
+    TempDir dir;
+    CxImage flat(2048, 2048, 8);
+    std::fill(flat.Pixels().begin(), flat.Pixels().end(), std::uint8_t { 200 });
+    const Bytes file = ReadFileBytes(Cjpeg(dir, flat, "-arithmetic -grayscale", "flat"));
+    ASSERT_LT(file.size() * 8, (2048u / 8) * (2048u / 8)) << "fewer bits than blocks, or the case proves nothing";
+    const CxImage back = Decode(file);
+    ASSERT_EQ(back.GetWidth(), 2048u);
+    EXPECT_EQ(back.GetPixelColor(1000, 1000).red, 200);
 }
 
 TEST(Jpeg, RefusesEndlessProgressiveScans)

@@ -370,6 +370,14 @@ TEST(Png, RefusesHugeDeclaredSizesBeforeAllocating)
     EXPECT_EQ(r.status, Status::Malformed) << r.message;
     EXPECT_NE(r.message.find("16000 x 16000"), std::string::npos) << r.message;
 
+    // A chunk that claims a gigabyte in a small file is refused before libpng allocates for it.
+    Bytes longChunk = Encode(MakeTestImage(16, 16, 24));
+    const Bytes splt { 0x3C, 0x00, 0x00, 0x00, 's', 'P', 'L', 'T', 'x', 0, 8, 0, 0 };
+    longChunk.insert(longChunk.begin() + 33, splt.begin(), splt.end());
+    r = DecodeResult(longChunk);
+    EXPECT_EQ(r.status, Status::Truncated) << r.message;
+    EXPECT_NE(r.message.find("1006632960"), std::string::npos) << r.message;
+
     codec::DecodeLimits narrow;
     narrow.maxWidth = 10;
     EXPECT_EQ(DecodeResult(Encode(MakeTestImage(16, 4, 24)), narrow).status, Status::LimitExceeded);
