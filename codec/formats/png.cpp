@@ -1,9 +1,471 @@
+// PNG through libpng, from and to memory.
+//
+// libpng reports a fatal error through our error function, which longjmps back to the setjmp of
+// the function that made the library call. Those functions (the *Step functions below) hold only
+// trivially destructible locals, so a jump never skips a destructor; the C++ objects live in
+// their callers, which a jump never crosses.
+//
+// Read: palette 1/2/4/8 -> indexed 1/4/4/8 (tRNS becomes palette alpha, the first fully
+// transparent entry the transparent index); gray 1 -> 1-bit black/white, gray 2 -> 8-bit gray,
+// gray 4 -> 4-bit gray, gray 8/16 -> 8-bit gray; gray+alpha, RGBA and gray/RGB with a tRNS
+// colour -> 32 bits; RGB -> 24 bits. 16-bit samples are scaled (rounded) to 8 bits.
+// Write: see PngEncodeWithLevel.
+
+#include "codec/formats/png.h"
+
+#include "codec/formats/bytes.h"
 #include "codec/formats/format.h"
+
+#include <algorithm>
+#include <cmath>
+#include <csetjmp>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include <png.h>
 
 namespace codec {
 
-bool PngSniff(ByteView) { return false; }
-Result PngDecode(ByteView, const DecodeLimits&, CxImage&) { return Unsupported("reading PNG files is not available in this build"); }
-Result PngEncode(const CxImage&, std::vector<std::uint8_t>&) { return Unsupported("writing PNG files is not available in this build"); }
+namespace {
+
+constexpr std::uint8_t kSignature[8] = { 0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n' };
+
+// Ancillary chunks are kept in memory by libpng: cap how many and how large.
+constexpr png_uint_32 kMaxCachedChunks = 128;
+constexpr png_alloc_size_t kMaxChunkBytes = 8u << 20;
+
+struct PngIo {
+    const std::uint8_t* data; // reading
+    std::size_t size;
+    std::size_t pos;
+    std::vector<std::uint8_t>* out; // writing
+    Status status; // what a fatal error is reported as
+    char text[200];
+};
+
+void PNGCBAPI OnError(png_structp png, png_const_charp message)
+{
+    auto* io = static_cast<PngIo*>(png_get_error_ptr(png));
+    std::snprintf(io->text, sizeof io->text, "%s", message ? message : "unknown error");
+    png_longjmp(png, 1);
+}
+
+void PNGCBAPI OnWarning(png_structp, png_const_charp) { }
+
+void PNGCBAPI ReadData(png_structp png, png_bytep dst, std::size_t length)
+{
+    auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
+    if (length > io->size - io->pos) {
+        io->status = Status::Truncated;
+        png_error(png, "the data ends early");
+    }
+    std::memcpy(dst, io->data + io->pos, length);
+    io->pos += length;
+}
+
+void PNGCBAPI WriteData(png_structp png, png_bytep data, std::size_t length)
+{
+    auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
+    bool ok = true;
+    try {
+        io->out->insert(io->out->end(), data, data + length);
+    } catch (...) {
+        ok = false;
+    }
+    if (!ok) { // outside the handler: png_error longjmps
+        io->status = Status::LimitExceeded;
+        png_error(png, "out of memory for the encoded file");
+    }
+}
+
+void PNGCBAPI FlushData(png_structp) { }
+
+Result FailureOf(const PngIo& io)
+{
+    return Result::Fail(io.status, io.text[0] ? io.text : "the library failed without a message");
+}
+
+int PpmToDpi(png_uint_32 perMetre)
+{
+    return static_cast<int>(std::lround(perMetre * 0.0254));
+}
+png_uint_32 DpiToPpm(int dpi)
+{
+    return static_cast<png_uint_32>(std::lround(dpi / 0.0254));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading
+
+struct ReadHeader {
+    png_uint_32 width;
+    png_uint_32 height;
+    std::uint32_t bpp; // of the image we make
+    bool paletteFile;
+    RGBQuad palette[256];
+    int paletteSize;
+    int transIndex;
+    int xdpi;
+    int ydpi;
+    std::size_t rowBytes; // after the transforms
+};
+
+struct ReadGuard {
+    png_structp png;
+    png_infop info;
+    ~ReadGuard() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
+};
+
+// Reads the chunks up to the image data and sets the transforms that give our storage layout.
+bool ReadHeaderStep(png_structp png, png_infop info, const DecodeLimits& limits, ReadHeader& h)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_user_limits(png, limits.maxWidth, limits.maxHeight);
+    png_set_chunk_cache_max(png, kMaxCachedChunks);
+    png_set_chunk_malloc_max(png, kMaxChunkBytes);
+    png_read_info(png, info);
+
+    int depth = 0, colorType = 0;
+    png_get_IHDR(png, info, &h.width, &h.height, &depth, &colorType, nullptr, nullptr, nullptr);
+    const bool trns = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    h.paletteFile = colorType == PNG_COLOR_TYPE_PALETTE;
+    h.paletteSize = 0;
+    h.transIndex = -1;
+    png_set_scale_16(png); // rounds, where stripping would truncate
+    switch (colorType) {
+    case PNG_COLOR_TYPE_PALETTE: {
+        if (depth < 8)
+            png_set_packing(png);
+        h.bpp = depth == 1 ? 1 : depth <= 4 ? 4 : 8;
+        png_colorp colors = nullptr;
+        int count = 0;
+        if (!png_get_PLTE(png, info, &colors, &count) || count < 1)
+            png_error(png, "the palette is missing");
+        h.paletteSize = std::min(count, 256);
+        for (int i = 0; i < h.paletteSize; ++i)
+            h.palette[i] = RGBQuad { colors[i].red, colors[i].green, colors[i].blue, 255 };
+        png_bytep alpha = nullptr;
+        int alphaCount = 0;
+        if (trns && png_get_tRNS(png, info, &alpha, &alphaCount, nullptr) && alpha) {
+            for (int i = 0; i < alphaCount && i < h.paletteSize; ++i) {
+                h.palette[i].alpha = alpha[i];
+                if (alpha[i] == 0 && h.transIndex < 0)
+                    h.transIndex = i;
+            }
+        }
+        break;
+    }
+    case PNG_COLOR_TYPE_GRAY:
+        if (trns) {
+            png_set_expand(png); // low depths to 8 bits, the tRNS value to an alpha channel
+            png_set_gray_to_rgb(png);
+            h.bpp = 32;
+        } else if (depth == 1 || depth == 4) {
+            png_set_packing(png);
+            h.bpp = depth;
+        } else {
+            if (depth == 2)
+                png_set_expand_gray_1_2_4_to_8(png);
+            h.bpp = 8;
+        }
+        break;
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+        png_set_gray_to_rgb(png);
+        h.bpp = 32;
+        break;
+    case PNG_COLOR_TYPE_RGB:
+        if (trns)
+            png_set_tRNS_to_alpha(png);
+        h.bpp = trns ? 32 : 24;
+        break;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+        h.bpp = 32;
+        break;
+    default:
+        png_error(png, "unknown colour type");
+    }
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    h.rowBytes = png_get_rowbytes(png, info);
+
+    png_uint_32 resX = 0, resY = 0;
+    int unit = 0;
+    h.xdpi = h.ydpi = 0;
+    if (png_get_pHYs(png, info, &resX, &resY, &unit) && unit == PNG_RESOLUTION_METER) {
+        h.xdpi = PpmToDpi(resX);
+        h.ydpi = PpmToDpi(resY);
+    }
+    return true;
+}
+
+bool ReadPixelsStep(png_structp png, png_bytepp rows)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_image(png, rows);
+    // The chunks after the image data are not read: a damaged trailer should not lose the pixels.
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Writing
+
+struct WritePlan {
+    int colorType;
+    int bitDepth;
+    png_color palette[256];
+    int paletteSize;
+    png_byte alpha[256];
+    int alphaCount;
+    bool lookupRows; // gray values come from `lookup` rather than the rows themselves
+    std::uint8_t lookup[256];
+};
+
+struct WriteGuard {
+    png_structp png;
+    png_infop info;
+    ~WriteGuard() { png_destroy_write_struct(&png, info ? &info : nullptr); }
+};
+
+bool WriteStep(
+    png_structp png, png_infop info, const CxImage& image, const WritePlan& plan, int level, std::uint8_t* rowBuffer)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_set_IHDR(png,
+        info,
+        image.GetWidth(),
+        image.GetHeight(),
+        plan.bitDepth,
+        plan.colorType,
+        PNG_INTERLACE_NONE,
+        PNG_COMPRESSION_TYPE_DEFAULT,
+        PNG_FILTER_TYPE_DEFAULT);
+    if (plan.colorType == PNG_COLOR_TYPE_PALETTE) {
+        png_set_PLTE(png, info, plan.palette, plan.paletteSize);
+        if (plan.alphaCount > 0)
+            png_set_tRNS(png, info, plan.alpha, plan.alphaCount, nullptr);
+    }
+    if (image.GetXDPI() > 0 || image.GetYDPI() > 0) {
+        const int x = image.GetXDPI() > 0 ? image.GetXDPI() : image.GetYDPI();
+        const int y = image.GetYDPI() > 0 ? image.GetYDPI() : image.GetXDPI();
+        png_set_pHYs(png, info, DpiToPpm(x), DpiToPpm(y), PNG_RESOLUTION_METER);
+    }
+    png_set_compression_level(png, level);
+    png_write_info(png, info);
+    if (plan.bitDepth < 8)
+        png_set_packing(png);
+    const std::uint32_t width = image.GetWidth();
+    for (std::uint32_t y = 0; y < image.GetHeight(); ++y) {
+        const std::uint8_t* row = image.Row(y);
+        if (plan.lookupRows) {
+            for (std::uint32_t x = 0; x < width; ++x)
+                rowBuffer[x] = plan.lookup[row[x]];
+            row = rowBuffer;
+        }
+        png_write_row(png, row);
+    }
+    png_write_end(png, nullptr);
+    return true;
+}
+
+bool IsGrayRamp(const std::vector<RGBQuad>& palette, std::size_t entries)
+{
+    if (palette.size() != entries)
+        return false;
+    for (std::size_t i = 0; i < entries; ++i) {
+        const auto v = static_cast<std::uint8_t>(i * 255 / (entries - 1));
+        if (palette[i] != RGBQuad { v, v, v, 255 })
+            return false;
+    }
+    return true;
+}
+
+// Chooses the PNG layout for an image: indexed images keep their depth, with a gray colour type
+// where the palette is a plain gray ramp (smaller, and read back to the same depth).
+void PlanWrite(const CxImage& image, WritePlan& plan)
+{
+    const std::uint32_t bpp = image.GetBpp();
+    plan.lookupRows = false;
+    plan.paletteSize = 0;
+    plan.alphaCount = 0;
+    if (!image.IsIndexed()) {
+        plan.bitDepth = 8;
+        plan.colorType = bpp == 32 ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB;
+        return;
+    }
+    const std::vector<RGBQuad>& palette = image.Palette();
+    const std::size_t maxEntries = std::size_t { 1 } << bpp;
+    const int transIndex = image.GetTransIndex();
+    const bool opaque = (transIndex < 0 || static_cast<std::size_t>(transIndex) >= palette.size())
+        && std::all_of(palette.begin(), palette.end(), [](const RGBQuad& c) { return c.alpha == 255; });
+    plan.bitDepth = static_cast<int>(bpp);
+    if (opaque && bpp == 8 && image.IsGrayScale()) {
+        plan.colorType = PNG_COLOR_TYPE_GRAY;
+        bool identity = palette.size() == 256;
+        for (std::size_t i = 0; i < 256; ++i) {
+            plan.lookup[i] = i < palette.size() ? palette[i].red : 0;
+            identity = identity && plan.lookup[i] == i;
+        }
+        plan.lookupRows = !identity;
+        return;
+    }
+    if (opaque && (bpp == 1 || bpp == 4) && IsGrayRamp(palette, maxEntries)) {
+        plan.colorType = PNG_COLOR_TYPE_GRAY;
+        return;
+    }
+
+    plan.colorType = PNG_COLOR_TYPE_PALETTE;
+    std::size_t count = std::min(palette.size(), maxEntries);
+    if (count < maxEntries) {
+        // A short palette must still cover every index the pixels use.
+        std::uint8_t maxIndex = 0;
+        for (std::uint8_t v : image.Pixels())
+            maxIndex = std::max(maxIndex, v);
+        count = std::max<std::size_t>(count, std::min<std::size_t>(maxIndex + 1u, maxEntries));
+        if (transIndex >= 0)
+            count = std::max<std::size_t>(count, std::min<std::size_t>(transIndex + 1u, maxEntries));
+    }
+    plan.paletteSize = static_cast<int>(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const RGBQuad c = i < palette.size() ? palette[i] : RGBQuad { 0, 0, 0, 255 };
+        plan.palette[i] = png_color { c.red, c.green, c.blue };
+        plan.alpha[i] = static_cast<int>(i) == transIndex ? 0 : c.alpha;
+        if (plan.alpha[i] != 255)
+            plan.alphaCount = static_cast<int>(i) + 1;
+    }
+}
+
+// Walks the chunks before libpng sees the file. libpng allocates a chunk's declared length before
+// reading it, so a chunk that claims more bytes than the file has left is refused here. Also
+// checks the size IHDR declares (IHDR must be the first chunk), and refuses image data that could
+// not inflate to that many pixels even at deflate's best ratio (1032:1), so a few bytes cannot
+// make us take gigabytes.
+Result CheckChunks(ByteView data, const DecodeLimits& limits)
+{
+    ByteReader r(data, 8);
+    const std::uint32_t ihdrLength = r.U32BE();
+    const bool ihdr = r.U32BE() == 0x49484452u && ihdrLength == 13;
+    const std::uint32_t width = r.U32BE(), height = r.U32BE();
+    const std::uint8_t depth = r.U8(), colorType = r.U8();
+    if (ihdr && r.ok())
+        if (Result c = CheckDimensions(width, height, limits); !c)
+            return c;
+
+    std::uint64_t compressed = 0;
+    r.Seek(8);
+    while (r.remaining() >= 8) {
+        const std::uint32_t length = r.U32BE(), type = r.U32BE();
+        if (length > 0x7FFFFFFFu)
+            return Malformed("a chunk length is out of range");
+        if (std::uint64_t { length } + 4 > r.remaining())
+            return Truncated("a chunk declares " + std::to_string(length) + " bytes, but only "
+                + std::to_string(r.remaining()) + " remain");
+        if (type == 0x49444154u)
+            compressed += length; // IDAT
+        if (type == 0x49454E44u)
+            break; // IEND
+        r.Skip(std::size_t { length } + 4);
+    }
+
+    static constexpr int kChannels[7] = { 1, 0, 3, 1, 2, 0, 4 };
+    const int channels = colorType < 7 ? kChannels[colorType] : 0;
+    if (!ihdr || channels == 0 || depth == 0 || depth > 16)
+        return Result::Ok(); // libpng says what is wrong
+    const std::uint64_t pixelBytes = std::uint64_t { width } * height * channels * depth / 8;
+    if (pixelBytes / 1032 > compressed + 64)
+        return Malformed("the image data (" + std::to_string(compressed) + " bytes) cannot hold a "
+            + std::to_string(width) + " x " + std::to_string(height) + " image");
+    return Result::Ok();
+}
+
+} // namespace
+
+bool PngSniff(ByteView data)
+{
+    return data.size() >= 8 && std::memcmp(data.data(), kSignature, 8) == 0;
+}
+
+Result PngDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
+{
+    if (data.empty())
+        return Truncated("the file is empty");
+    if (!PngSniff(data))
+        return Malformed("no PNG signature");
+    if (Result r = CheckChunks(data, limits); !r)
+        return r;
+
+    PngIo io { data.data(), data.size(), 0, nullptr, Status::Malformed, {} };
+    ReadGuard guard { png_create_read_struct(PNG_LIBPNG_VER_STRING, &io, OnError, OnWarning), nullptr };
+    if (!guard.png)
+        return Result::Fail(Status::Internal, "cannot start the PNG reader");
+    guard.info = png_create_info_struct(guard.png);
+    if (!guard.info)
+        return Result::Fail(Status::Internal, "cannot start the PNG reader");
+    png_set_read_fn(guard.png, &io, ReadData);
+
+    ReadHeader h;
+    if (!ReadHeaderStep(guard.png, guard.info, limits, h))
+        return FailureOf(io);
+    if (Result r = CreateChecked(out, h.width, h.height, h.bpp, limits); !r)
+        return r;
+    if (h.rowBytes != out.GetRowBytes()) {
+        out.Destroy();
+        return Result::Fail(Status::Internal, "unexpected row layout after the PNG transforms");
+    }
+    if (h.paletteFile) {
+        std::vector<RGBQuad>& palette = out.Palette();
+        for (std::size_t i = 0; i < palette.size(); ++i)
+            palette[i] = static_cast<int>(i) < h.paletteSize ? h.palette[i] : RGBQuad { 0, 0, 0, 255 };
+        out.SetTransIndex(h.transIndex);
+    }
+    out.SetXDPI(h.xdpi);
+    out.SetYDPI(h.ydpi);
+
+    std::vector<png_bytep> rows(out.GetHeight());
+    for (std::uint32_t y = 0; y < out.GetHeight(); ++y)
+        rows[y] = out.Row(y);
+    if (!ReadPixelsStep(guard.png, rows.data())) {
+        out.Destroy();
+        return FailureOf(io);
+    }
+    return Result::Ok();
+}
+
+// Indexed images are written as palette images at their own depth (1, 4 or 8 bits, with tRNS
+// from the palette alpha and the transparent index), or as gray when the palette is a plain
+// gray ramp and nothing is transparent; 16 and 24 bits as RGB, 32 bits as RGBA.
+Result PngEncodeWithLevel(const CxImage& image, int level, std::vector<std::uint8_t>& out)
+{
+    out.clear();
+    if (!image.IsValid())
+        return Malformed("the image is empty");
+    WritePlan plan;
+    PlanWrite(image, plan);
+    std::vector<std::uint8_t> rowBuffer(plan.lookupRows ? image.GetWidth() : 0);
+    // Typical photos compress to about half; the vector grows if that is not enough.
+    out.reserve(image.Pixels().size() / 2 + 1024);
+
+    PngIo io { nullptr, 0, 0, &out, Status::Internal, {} };
+    WriteGuard guard { png_create_write_struct(PNG_LIBPNG_VER_STRING, &io, OnError, OnWarning), nullptr };
+    if (!guard.png)
+        return Result::Fail(Status::Internal, "cannot start the PNG writer");
+    guard.info = png_create_info_struct(guard.png);
+    if (!guard.info)
+        return Result::Fail(Status::Internal, "cannot start the PNG writer");
+    png_set_write_fn(guard.png, &io, WriteData, FlushData);
+    if (!WriteStep(guard.png, guard.info, image, plan, std::clamp(level, 0, 9), rowBuffer.data())) {
+        out.clear();
+        return FailureOf(io);
+    }
+    return Result::Ok();
+}
+
+Result PngEncode(const CxImage& image, std::vector<std::uint8_t>& out)
+{
+    return PngEncodeWithLevel(image, kPngDefaultLevel, out);
+}
 
 } // namespace codec

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# Times the codec's kernels (bench/codec_bench, Google Benchmark) and the peer tools on the same
+# 12-megapixel files, and prints how many times faster or slower the peers are.
+# Peers: djpeg and cjpeg (libjpeg-turbo's own programs) and ImageMagick's convert.
+# Their times include process start-up and reading and writing files; ours are in memory.
+# Usage: bench/peers.sh          (PELMORA_JOBS=N limits the build's parallel jobs)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+for tool in hyperfine djpeg cjpeg convert python3; do
+  command -v "$tool" >/dev/null || { echo "peers.sh needs $tool (scripts/setup installs it)" >&2; exit 1; }
+done
+PELMORA_CMAKE_ARGS="-DPELMORA_BUILD_BENCH=ON ${PELMORA_CMAKE_ARGS:-}" scripts/build release
+bench=build-release/bench
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+"$bench/codec_bench" --benchmark_out="$work/ours.json" --benchmark_out_format=json
+
+jpg=$bench/photo.jpg png=$bench/photo.png ppm=$bench/photo.ppm
+hyperfine --warmup 1 --min-runs 3 --export-json "$work/peers.json" \
+  -n "djpeg" "djpeg -ppm -outfile $work/a.ppm $jpg" \
+  -n "cjpeg -quality 90" "cjpeg -quality 90 -sample 1x1 -outfile $work/a.jpg $ppm" \
+  -n "convert jpg->ppm" "convert $jpg $work/b.ppm" \
+  -n "convert ppm->jpg" "convert $ppm -quality 90 $work/b.jpg" \
+  -n "convert png->ppm" "convert $png $work/c.ppm" \
+  -n "convert ppm->png" "convert $ppm $work/c.png"
+
+python3 - "$work/ours.json" "$work/peers.json" <<'PY'
+import json, sys
+# Wall-clock and CPU time: on a busy machine the CPU figures are the steadier comparison.
+ours = {b["name"].split("/")[0]: (b["real_time"], b["cpu_time"]) for b in json.load(open(sys.argv[1]))["benchmarks"]}
+peers = {r["command"]: (r["mean"] * 1000, (r["user"] + r["system"]) * 1000)
+         for r in json.load(open(sys.argv[2]))["results"]}
+pairs = [
+    ("JpegDecode", "djpeg"), ("JpegDecode", "convert jpg->ppm"),
+    ("JpegEncode", "cjpeg -quality 90"), ("JpegEncode", "convert ppm->jpg"),
+    ("PngDecode", "convert png->ppm"), ("PngEncode", "convert ppm->png"),
+]
+print()
+print(f"{'ours':<11}{'wall ms':>9}{'cpu ms':>9}   {'peer':<19}{'wall ms':>9}{'cpu ms':>9}   peer/ours wall   cpu")
+for mine, peer in pairs:
+    if mine in ours and peer in peers:
+        (ow, oc), (pw, pc) = ours[mine], peers[peer]
+        print(f"{mine:<11}{ow:9.1f}{oc:9.1f}   {peer:<19}{pw:9.1f}{pc:9.1f}   {pw / ow:10.2f}x {pc / oc:6.2f}x")
+print("\n(peer times include process start-up and file I/O; ours are decode/encode in memory)")
+PY

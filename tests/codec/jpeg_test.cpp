@@ -1,0 +1,370 @@
+#include "codec/formats/format.h"
+#include "codec/formats/jpeg.h"
+#include "netpbm_oracle.h"
+#include "support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+
+using codec::CxImage;
+using codec::Status;
+using testing_support::HaveTool;
+using testing_support::MakeTestImage;
+using testing_support::Psnr;
+using testing_support::ReadFileBytes;
+using testing_support::RunCommand;
+using testing_support::TempDir;
+using Bytes = std::vector<std::uint8_t>;
+
+namespace {
+
+Bytes Encode(const CxImage& image)
+{
+    Bytes out;
+    codec::Result r = codec::JpegEncode(image, out);
+    EXPECT_TRUE(r) << r.message;
+    return out;
+}
+
+CxImage Decode(const Bytes& bytes)
+{
+    CxImage image;
+    codec::Result r = codec::JpegDecode(bytes, codec::DefaultLimits(), image);
+    EXPECT_TRUE(r) << r.message;
+    return image;
+}
+
+codec::Result DecodeResult(const Bytes& bytes, const codec::DecodeLimits& limits = codec::DefaultLimits())
+{
+    CxImage image;
+    return codec::JpegDecode(bytes, limits, image);
+}
+
+/// The luma of the colour test picture as an 8-bit image with the standard gray ramp.
+CxImage GrayImage(std::uint32_t width, std::uint32_t height)
+{
+    const CxImage rgb = MakeTestImage(width, height, 24);
+    CxImage image(width, height, 8);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const codec::RGBQuad c = rgb.GetPixelColor(x, y);
+            image.Row(y)[x] = static_cast<std::uint8_t>((299 * c.red + 587 * c.green + 114 * c.blue + 500) / 1000);
+        }
+    }
+    return image;
+}
+
+/// The image's colours at another depth (8: gray values): what its JPEG must be made from.
+CxImage Expanded(const CxImage& image, std::uint32_t bpp)
+{
+    CxImage out(image.GetWidth(), image.GetHeight(), bpp);
+    for (std::uint32_t y = 0; y < image.GetHeight(); ++y)
+        for (std::uint32_t x = 0; x < image.GetWidth(); ++x) {
+            const codec::RGBQuad c = image.GetPixelColor(x, y);
+            if (bpp == 8)
+                out.Row(y)[x] = c.red;
+            else
+                out.SetPixelColor(x, y, c);
+        }
+    return out;
+}
+
+/// Offsets of every marker `code` outside entropy-coded data (segments are walked, scans skipped).
+std::vector<std::size_t> FindMarkers(const Bytes& jpeg, std::uint8_t code)
+{
+    std::vector<std::size_t> found;
+    std::size_t pos = 2;
+    while (pos + 4 <= jpeg.size() && jpeg[pos] == 0xFF) {
+        const std::uint8_t marker = jpeg[pos + 1];
+        if (marker == 0xD9)
+            break;
+        if (marker == code)
+            found.push_back(pos);
+        pos += 2 + (jpeg[pos + 2] << 8 | jpeg[pos + 3]);
+        if (marker == 0xDA) { // skip the entropy-coded data up to the next real marker
+            while (pos + 1 < jpeg.size()
+                && !(jpeg[pos] == 0xFF && jpeg[pos + 1] != 0 && (jpeg[pos + 1] < 0xD0 || jpeg[pos + 1] > 0xD7)))
+                ++pos;
+        }
+    }
+    return found;
+}
+
+std::string Cjpeg(const TempDir& dir, const CxImage& source, const std::string& options, const std::string& name)
+{
+    const std::string ppm = dir.File(name + ".ppm"), jpg = dir.File(name + ".jpg");
+    netpbm_oracle::Write(ppm, source);
+    EXPECT_EQ(RunCommand("cjpeg " + options + " -outfile " + jpg + " " + ppm), 0) << options;
+    return jpg;
+}
+
+} // namespace
+
+TEST(Jpeg, TrueColourImagesRoundTripAboveFortyDecibels)
+{
+    const CxImage rgb = MakeTestImage(96, 64, 24);
+    const CxImage back = Decode(Encode(rgb));
+    ASSERT_EQ(back.GetWidth(), 96u);
+    ASSERT_EQ(back.GetHeight(), 64u);
+    EXPECT_EQ(back.GetBpp(), 24u);
+    EXPECT_GE(Psnr(rgb, back), 40.0);
+
+    // 16 bits are written as their RGB values, 32 bits without alpha: the same file as 24 bits.
+    const CxImage rgb16 = netpbm_oracle::To16Bit(rgb);
+    const CxImage rgba = MakeTestImage(96, 64, 32);
+    for (const CxImage* image : { &rgb16, &rgba }) {
+        const Bytes bytes = Encode(*image);
+        EXPECT_EQ(bytes, Encode(Expanded(*image, 24))) << image->GetBpp();
+        EXPECT_EQ(Decode(bytes).GetBpp(), 24u);
+    }
+}
+
+TEST(Jpeg, GrayPaletteImagesAreWrittenAsGray)
+{
+    const CxImage gray = GrayImage(96, 64);
+    const CxImage back = Decode(Encode(gray));
+    EXPECT_EQ(back.GetBpp(), 8u);
+    EXPECT_TRUE(back.IsGrayScale());
+    EXPECT_GE(Psnr(gray, back), 40.0);
+
+    // Any gray palette, in any order or size, goes through the palette, not the raw indexes.
+    CxImage reversed = gray;
+    for (std::size_t i = 0; i < 256; ++i) {
+        const auto v = static_cast<std::uint8_t>(255 - i);
+        reversed.Palette()[i] = { v, v, v, 255 };
+    }
+    CxImage bw(64, 32, 1);
+    for (std::uint32_t y = 0; y < 32; ++y)
+        for (std::uint32_t x = 0; x < 64; ++x)
+            bw.Row(y)[x] = (x / 8 + y / 8) % 2;
+    for (const CxImage* image : { &reversed, &bw }) {
+        const Bytes bytes = Encode(*image);
+        EXPECT_EQ(bytes, Encode(Expanded(*image, 8))) << image->GetBpp();
+        EXPECT_EQ(Decode(bytes).GetBpp(), 8u);
+    }
+}
+
+TEST(Jpeg, ColourPaletteImagesAreExpandedToTrueColour)
+{
+    for (std::uint32_t bpp : { 1u, 4u, 8u }) {
+        const CxImage indexed = MakeTestImage(64, 48, bpp);
+        ASSERT_FALSE(indexed.IsGrayScale());
+        const Bytes bytes = Encode(indexed);
+        EXPECT_EQ(bytes, Encode(Expanded(indexed, 24))) << bpp;
+        EXPECT_EQ(Decode(bytes).GetBpp(), 24u);
+    }
+}
+
+TEST(Jpeg, QualityTradesSizeForFidelity)
+{
+    const CxImage rgb = MakeTestImage(96, 64, 24);
+    Bytes low, high;
+    ASSERT_TRUE(codec::JpegEncodeWithQuality(rgb, 30, low));
+    ASSERT_TRUE(codec::JpegEncodeWithQuality(rgb, 100, high));
+    EXPECT_LT(low.size(), Encode(rgb).size());
+    EXPECT_LT(Encode(rgb).size(), high.size());
+    EXPECT_LT(Psnr(rgb, Decode(low)), Psnr(rgb, Decode(high)));
+}
+
+TEST(Jpeg, DecodesExactlyLikeDjpeg)
+{
+    ASSERT_TRUE(HaveTool("cjpeg") && HaveTool("djpeg")) << "libjpeg-turbo-progs is installed by scripts/setup";
+    TempDir dir;
+    const CxImage source = MakeTestImage(61, 45, 24); // odd size: partial blocks on both edges
+    std::vector<std::string> files;
+    for (const char* options :
+        { "", "-progressive", "-sample 1x1", "-restart 1 -quality 60", "-grayscale", "-optimize" })
+        files.push_back(Cjpeg(dir, source, options, std::to_string(files.size()) + "c"));
+    testing_support::WriteFileBytes(dir.File("ours.jpg"), Encode(source));
+    files.push_back(dir.File("ours.jpg"));
+
+    for (const std::string& jpg : files) {
+        SCOPED_TRACE(jpg);
+        ASSERT_EQ(RunCommand("djpeg -pnm -outfile " + jpg + ".pnm " + jpg), 0);
+        CxImage expected;
+        std::string why;
+        ASSERT_TRUE(netpbm_oracle::Read(jpg + ".pnm", expected, &why)) << why;
+        const CxImage ours = Decode(ReadFileBytes(jpg));
+        EXPECT_TRUE(netpbm_oracle::SameColors(ours, expected, 0, &why)) << why;
+    }
+}
+
+TEST(Jpeg, CmykFilesLoadAsTrueColour)
+{
+    ASSERT_TRUE(HaveTool("convert")) << "imagemagick is installed by scripts/setup";
+    TempDir dir;
+    netpbm_oracle::Write(dir.File("src.ppm"), MakeTestImage(64, 48, 24));
+    ASSERT_EQ(RunCommand("convert " + dir.File("src.ppm") + " -colorspace CMYK " + dir.File("cmyk.jpg")), 0);
+    std::string space;
+    RunCommand("identify -format %[colorspace] " + dir.File("cmyk.jpg"), &space);
+    ASSERT_EQ(space, "CMYK");
+    ASSERT_EQ(RunCommand("convert " + dir.File("cmyk.jpg") + " -colorspace sRGB " + dir.File("ref.ppm")), 0);
+
+    const CxImage ours = Decode(ReadFileBytes(dir.File("cmyk.jpg")));
+    CxImage expected;
+    std::string why;
+    ASSERT_TRUE(netpbm_oracle::Read(dir.File("ref.ppm"), expected, &why)) << why;
+    EXPECT_EQ(ours.GetBpp(), 24u);
+    EXPECT_GE(Psnr(ours, expected), 45.0);
+}
+
+TEST(Jpeg, ResolutionRoundTripsInDotsPerInch)
+{
+    TempDir dir;
+    CxImage rgb = MakeTestImage(32, 16, 24);
+    rgb.SetXDPI(300);
+    rgb.SetYDPI(300);
+    const Bytes withDpi = Encode(rgb);
+    CxImage back = Decode(withDpi);
+    EXPECT_EQ(back.GetXDPI(), 300);
+    EXPECT_EQ(back.GetYDPI(), 300);
+    ASSERT_TRUE(HaveTool("convert"));
+    testing_support::WriteFileBytes(dir.File("ours.jpg"), withDpi);
+    std::string reported;
+    RunCommand("identify -format '%x %y %U' " + dir.File("ours.jpg"), &reported);
+    EXPECT_EQ(reported, "300 300 PixelsPerInch");
+
+    rgb.SetXDPI(0);
+    rgb.SetYDPI(0);
+    EXPECT_EQ(Decode(Encode(rgb)).GetXDPI(), 0);
+
+    // Dots per centimetre, as ImageMagick writes them: 118 /cm is 299.72 dpi.
+    netpbm_oracle::Write(dir.File("src.ppm"), rgb);
+    ASSERT_EQ(
+        RunCommand("convert " + dir.File("src.ppm") + " -units PixelsPerCentimeter -density 118 " + dir.File("cm.jpg")),
+        0);
+    back = Decode(ReadFileBytes(dir.File("cm.jpg")));
+    EXPECT_EQ(back.GetXDPI(), 300);
+    EXPECT_EQ(back.GetYDPI(), 300);
+    // cjpeg writes density unit 0 (aspect ratio only): no resolution, not 1 dpi.
+    ASSERT_TRUE(HaveTool("cjpeg"));
+    EXPECT_EQ(Decode(ReadFileBytes(Cjpeg(dir, rgb, "", "aspect"))).GetXDPI(), 0);
+}
+
+TEST(Jpeg, SavesAndLoadsThroughTheImageClass)
+{
+    TempDir dir;
+    CxImage rgb = MakeTestImage(40, 30, 24);
+    ASSERT_TRUE(rgb.Save(dir.File("x.jpeg"), codec::kTypeJpg)) << rgb.GetLastError();
+    CxImage loaded;
+    ASSERT_TRUE(loaded.Load(dir.File("x.jpeg"), codec::kTypeUnknown)) << loaded.GetLastError();
+    EXPECT_EQ(loaded.GetType(), codec::kTypeJpg);
+    EXPECT_GE(Psnr(rgb, loaded), 40.0);
+    EXPECT_TRUE(codec::JpegSniff(ReadFileBytes(dir.File("x.jpeg"))));
+}
+
+TEST(Jpeg, RefusesEmptyAndForeignData)
+{
+    EXPECT_EQ(DecodeResult({}).status, Status::Truncated);
+    EXPECT_EQ(DecodeResult({ 0x89, 'P', 'N', 'G' }).status, Status::Malformed);
+    EXPECT_FALSE(codec::JpegSniff(Bytes { 0xFF, 0xD8 }));
+
+    Bytes junk { 0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x02 };
+    for (int i = 0; i < 200; ++i)
+        junk.push_back(static_cast<std::uint8_t>(i * 37));
+    const codec::Result r = DecodeResult(junk);
+    EXPECT_FALSE(r);
+    EXPECT_FALSE(r.message.empty());
+
+    CxImage image;
+    EXPECT_FALSE(image.Decode(junk, codec::kTypeJpg));
+    EXPECT_FALSE(image.IsValid());
+    EXPECT_EQ(std::string(image.GetLastError()).rfind("JPEG: ", 0), 0u) << image.GetLastError();
+}
+
+// Policy: a cut file opens with what arrived (libjpeg fills the rest) when at least one band of
+// rows, or for a progressive file more than its first scan, was decoded; otherwise it fails.
+TEST(Jpeg, TruncatedFilesKeepWhatArrivedOrFail)
+{
+    const CxImage source = MakeTestImage(64, 256, 24);
+    const Bytes full = Encode(source);
+    const CxImage complete = Decode(full);
+
+    const Bytes half(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(full.size() / 2));
+    CxImage partial;
+    ASSERT_TRUE(codec::JpegDecode(half, codec::DefaultLimits(), partial));
+    ASSERT_EQ(partial.GetHeight(), 256u);
+    for (std::uint32_t y = 0; y < 32; ++y)
+        ASSERT_EQ(0, std::memcmp(partial.Row(y), complete.Row(y), partial.GetRowBytes())) << "row " << y;
+    EXPECT_LT(Psnr(partial, complete), 40.0); // the lower part really is missing
+
+    const std::vector<std::size_t> sos = FindMarkers(full, 0xDA);
+    ASSERT_EQ(sos.size(), 1u);
+    const std::size_t scanData = sos[0] + 2 + (full[sos[0] + 2] << 8 | full[sos[0] + 3]);
+    const codec::Result noRows
+        = DecodeResult(Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(scanData + 10)));
+    EXPECT_EQ(noRows.status, Status::Truncated) << noRows.message;
+    EXPECT_EQ(DecodeResult(Bytes(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(sos[0]))).status,
+        Status::Truncated);
+
+    ASSERT_TRUE(HaveTool("cjpeg"));
+    TempDir dir;
+    const Bytes progressive = ReadFileBytes(Cjpeg(dir, source, "-progressive", "p"));
+    const std::vector<std::size_t> scans = FindMarkers(progressive, 0xDA);
+    ASSERT_GT(scans.size(), 3u);
+    const Bytes inFirstScan(progressive.begin(), progressive.begin() + static_cast<std::ptrdiff_t>(scans[0] + 40));
+    EXPECT_EQ(DecodeResult(inFirstScan).status, Status::Truncated);
+    const Bytes afterThirdScan(progressive.begin(), progressive.begin() + static_cast<std::ptrdiff_t>(scans[3]));
+    CxImage coarse;
+    ASSERT_TRUE(codec::JpegDecode(afterThirdScan, codec::DefaultLimits(), coarse));
+    EXPECT_GE(Psnr(coarse, complete), 15.0); // a coarse picture, not gray fill
+}
+
+TEST(Jpeg, RefusesHugeDeclaredSizeBeforeDecoding)
+{
+    Bytes bomb = Encode(MakeTestImage(16, 16, 24));
+    const std::vector<std::size_t> sof = FindMarkers(bomb, 0xC0);
+    ASSERT_EQ(sof.size(), 1u);
+    for (std::size_t i = 5; i < 9; i += 2)
+        bomb[sof[0] + i] = 0xEA, bomb[sof[0] + i + 1] = 0x60; // 60000 x 60000
+    const codec::Result r = DecodeResult(bomb);
+    EXPECT_EQ(r.status, Status::LimitExceeded) << r.message;
+    EXPECT_NE(r.message.find("60000 x 60000"), std::string::npos) << r.message;
+    // Beyond what the format allows at all: libjpeg's own refusal is a limit too.
+    for (std::size_t i = 5; i < 9; ++i)
+        bomb[sof[0] + i] = 0xFF;
+    EXPECT_EQ(DecodeResult(bomb).status, Status::LimitExceeded);
+
+    // Within the limits, but a few hundred bytes of Huffman data cannot cover 64 megapixels.
+    for (std::size_t i = 5; i < 9; i += 2)
+        bomb[sof[0] + i] = 0x1F, bomb[sof[0] + i + 1] = 0x40; // 8000 x 8000
+    const codec::Result tooSmall = DecodeResult(bomb);
+    EXPECT_EQ(tooSmall.status, Status::Malformed) << tooSmall.message;
+    EXPECT_NE(tooSmall.message.find("8000 x 8000"), std::string::npos) << tooSmall.message;
+
+    codec::DecodeLimits small;
+    small.maxPixels = 100;
+    EXPECT_EQ(DecodeResult(Encode(MakeTestImage(16, 16, 24)), small).status, Status::LimitExceeded);
+}
+
+TEST(Jpeg, ArithmeticCodedFlatImagesAreNotMistakenForBombs)
+{
+    ASSERT_TRUE(HaveTool("cjpeg"));
+    TempDir dir;
+    CxImage flat(2048, 2048, 8);
+    std::fill(flat.Pixels().begin(), flat.Pixels().end(), std::uint8_t { 200 });
+    const Bytes file = ReadFileBytes(Cjpeg(dir, flat, "-arithmetic -grayscale", "flat"));
+    ASSERT_LT(file.size() * 8, (2048u / 8) * (2048u / 8)) << "fewer bits than blocks, or the case proves nothing";
+    const CxImage back = Decode(file);
+    ASSERT_EQ(back.GetWidth(), 2048u);
+    EXPECT_EQ(back.GetPixelColor(1000, 1000).red, 200);
+}
+
+TEST(Jpeg, RefusesEndlessProgressiveScans)
+{
+    ASSERT_TRUE(HaveTool("cjpeg"));
+    TempDir dir;
+    const Bytes file = ReadFileBytes(Cjpeg(dir, MakeTestImage(16, 16, 24), "-progressive", "p"));
+    const std::size_t last = FindMarkers(file, 0xDA).back();
+    ASSERT_EQ(file[file.size() - 2], 0xFF);
+    const Bytes scan(file.begin() + static_cast<std::ptrdiff_t>(last), file.end() - 2);
+    Bytes endless(file.begin(), file.end() - 2);
+    for (int i = 0; i < 600; ++i)
+        endless.insert(endless.end(), scan.begin(), scan.end());
+    endless.push_back(0xFF);
+    endless.push_back(0xD9);
+    const codec::Result r = DecodeResult(endless);
+    EXPECT_EQ(r.status, Status::LimitExceeded) << r.message;
+}
