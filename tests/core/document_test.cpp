@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sys/stat.h>
 
 using codec::CxImage;
@@ -166,10 +167,18 @@ TEST(Document, FailedSaveKeepsTheEarlierFileAndSaysSo)
     ScriptedUi ui;
     core::CVardenDoc doc(ui);
     ASSERT_TRUE(doc.OnOpenDocument(WriteImage(dir, "a.bmp", 9, 7, 24, codec::kTypeBmp)));
-    // A folder that does not exist.
+    // A folder that does not exist: the pre-save check says so, the codec's failure does not.
     EXPECT_FALSE(doc.OnSaveDocument(dir.File("nowhere/x.png")));
     EXPECT_EQ(ui.LastStatus(), "\xC3\x8Arror while saving file " + dir.File("nowhere/x.png"));
+    ASSERT_EQ(ui.boxes.size(), 1u);
+    ui.boxes.clear();
+    // A codec failure alone (an empty new document) reports through the status bar only.
+    core::CVardenDoc empty(ui);
+    ASSERT_TRUE(empty.OnNewDocument());
+    EXPECT_FALSE(empty.OnSaveDocument(dir.File("empty.png")));
     EXPECT_TRUE(ui.boxes.empty());
+    EXPECT_EQ(ui.LastStatus(), "\xC3\x8Arror while saving file " + dir.File("empty.png"));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("empty.png")));
 
     // A read-only file is reported, and neither emptied nor replaced.
     const std::string locked = dir.File("locked.png");
