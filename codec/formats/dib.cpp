@@ -476,7 +476,7 @@ Result AppendDib(const CxImage& image, std::vector<std::uint8_t>& out, DibWriteO
     PutU32LE(out, static_cast<std::uint32_t>(imageBytes));
     PutU32LE(out, static_cast<std::uint32_t>(PpmFromDpi(image.GetXDPI())));
     PutU32LE(out, static_cast<std::uint32_t>(PpmFromDpi(image.GetYDPI())));
-    PutU32LE(out, colors == (std::size_t { 1 } << bits) ? 0 : static_cast<std::uint32_t>(colors));
+    PutU32LE(out, static_cast<std::uint32_t>(colors)); // explicit, which every reader understands
     PutU32LE(out, 0); // colours important: all
     for (std::size_t i = 0; i < colors; ++i) {
         const RGBQuad c = i < palette.size() ? palette[i] : RGBQuad { 0, 0, 0, 255 };

@@ -162,7 +162,7 @@ TEST(Bmp, EncodeDibIsBottomUpWithPaddedRowsAndItsPalette)
     EXPECT_EQ(U32At(dib, 4), 3u);
     EXPECT_EQ(U32At(dib, 8), 2u); // positive: bottom-up
     EXPECT_EQ(U32At(dib, 24), 3780u);
-    EXPECT_EQ(U32At(dib, 32), 0u); // a full palette
+    EXPECT_EQ(U32At(dib, 32), 2u); // the palette size, always explicit
     EXPECT_EQ((Bytes { dib.begin() + 40, dib.begin() + 48 }), (Bytes { 30, 20, 10, 0, 50, 100, 200, 0 }));
     EXPECT_EQ(dib[48], 0x20); // first stored row is the bottom one
     EXPECT_EQ(dib[52], 0x80);
