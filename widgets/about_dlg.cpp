@@ -185,10 +185,11 @@ void CAboutDlg::LayOutWebsiteLink()
     const QString lead = QString::fromUtf8(kInformationLine) + QLatin1Char(' ');
     const int linkLeft = static_cast<int>(std::ceil(metrics.horizontalAdvance(lead)));
     const qreal linkRight = linkLeft + QFontMetricsF(website_->font()).horizontalAdvance(website_->text());
-    // One space before the link is part of `lead`; the gap is the fewest spaces the link fits
-    // in, so the full stop follows the link closely.
+    // One space before the link is part of `lead`; the gap is the fewest spaces that take the
+    // full stop to the link's end. A pixel short is allowed: the glyphs' own side bearings keep
+    // them apart, and a whole space more would show as a gap before the stop.
     QString line = lead;
-    while (metrics.horizontalAdvance(line) < linkRight && line.size() < lead.size() + 200)
+    while (metrics.horizontalAdvance(line) < linkRight - 1 && line.size() < lead.size() + 200)
         line += QLatin1Char(' ');
     information_->setText(QString::fromUtf8(kMakerLine) + QLatin1Char('\n') + line + QLatin1Char('.'));
 
