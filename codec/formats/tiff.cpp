@@ -1,9 +1,737 @@
+// TIFF through libtiff. Reading gives the first page; strips are decoded directly for the
+// common layouts and everything else goes through libtiff's RGBA reader. Writing keeps each
+// page's depth (tiff_internal.h says how).
+
 #include "codec/formats/format.h"
+#include "codec/formats/tiff_internal.h"
+
+#include <tiffio.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
 
 namespace codec {
 
-bool TiffSniff(ByteView) { return false; }
-Result TiffDecode(ByteView, const DecodeLimits&, CxImage&) { return Unsupported("reading TIFF files is not available in this build"); }
-Result TiffEncode(const CxImage&, std::vector<std::uint8_t>&) { return Unsupported("writing TIFF files is not available in this build"); }
+namespace {
+
+// ---------------------------------------------------------------- libtiff plumbing
+
+/// The first error libtiff reports for one open file; handlers are per file, so threads that
+/// read different files never see each other's messages.
+struct ErrorText {
+    std::string message;
+};
+
+int OnError(TIFF*, void* user, const char*, const char* format, va_list args)
+{
+    auto* errors = static_cast<ErrorText*>(user);
+    if (errors && errors->message.empty()) {
+        char text[512];
+        std::vsnprintf(text, sizeof text, format, args);
+        try {
+            errors->message = text;
+        } catch (const std::bad_alloc&) {
+        }
+    }
+    return 1;
+}
+
+int OnWarning(TIFF*, void*, const char*, const char*, va_list)
+{
+    return 1;
+}
+
+tmsize_t StreamRead(thandle_t handle, void* buffer, tmsize_t size)
+{
+    return static_cast<tmsize_t>(static_cast<tiff::Stream*>(handle)->Read(buffer, size));
+}
+
+tmsize_t StreamWrite(thandle_t handle, void* buffer, tmsize_t size)
+{
+    return static_cast<tmsize_t>(static_cast<tiff::Stream*>(handle)->Write(buffer, size));
+}
+
+toff_t StreamSeek(thandle_t handle, toff_t offset, int whence)
+{
+    // Relative seeks arrive as unsigned; the cast gives back their sign.
+    const std::int64_t at = static_cast<tiff::Stream*>(handle)->Seek(static_cast<std::int64_t>(offset), whence);
+    return at < 0 ? static_cast<toff_t>(-1) : static_cast<toff_t>(at);
+}
+
+int StreamClose(thandle_t)
+{
+    return 0;
+} // the stream belongs to the caller
+
+toff_t StreamSize(thandle_t handle)
+{
+    const std::int64_t size = static_cast<tiff::Stream*>(handle)->Size();
+    return size < 0 ? 0 : static_cast<toff_t>(size);
+}
+
+int StreamMap(thandle_t handle, void** base, toff_t* size)
+{
+    auto* stream = static_cast<tiff::Stream*>(handle);
+    const void* data = stream->Mapping();
+    if (!data)
+        return 0;
+    // libtiff 4.5 also refuses uncompressed tiles it has read into its own padded buffer; read
+    // from the mapping, the sizes are exact.
+    *base = const_cast<void*>(data);
+    *size = static_cast<toff_t>(stream->Size());
+    return 1;
+}
+void StreamUnmap(thandle_t, void*, toff_t) { }
+
+struct TiffCloser {
+    void operator()(TIFF* tif) const { TIFFClose(tif); }
+};
+using TiffPtr = std::unique_ptr<TIFF, TiffCloser>;
+
+struct OptionsFree {
+    void operator()(TIFFOpenOptions* options) const { TIFFOpenOptionsFree(options); }
+};
+
+/// Opens `stream` with errors going to `errors`, which must outlive the handle.
+TiffPtr OpenStream(tiff::Stream& stream, const char* mode, ErrorText& errors, std::uint64_t maxAlloc)
+{
+    std::unique_ptr<TIFFOpenOptions, OptionsFree> options(TIFFOpenOptionsAlloc());
+    if (!options)
+        throw std::bad_alloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnError, &errors);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, nullptr);
+    if (maxAlloc > 0)
+        TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(maxAlloc));
+    return TiffPtr(TIFFClientOpenExt("TIFF data",
+        mode,
+        &stream,
+        StreamRead,
+        StreamWrite,
+        StreamSeek,
+        StreamClose,
+        StreamSize,
+        StreamMap,
+        StreamUnmap,
+        options.get()));
+}
+
+/// A failure carrying libtiff's own words.
+Result LibraryFailure(const ErrorText& errors, const std::string& what, Status status = Status::Malformed)
+{
+    const std::string& m = errors.message;
+    if (status == Status::Malformed
+        && (m.find("Read error") != std::string::npos || m.find("Cannot read") != std::string::npos
+            || m.find("Seek error") != std::string::npos || m.find("Not enough data") != std::string::npos
+            || m.find("end of file") != std::string::npos || m.find("IO error") != std::string::npos))
+        status = Status::Truncated;
+    return Result::Fail(status, m.empty() ? what : what + ": " + m);
+}
+
+class MemoryReader final : public tiff::Stream {
+public:
+    explicit MemoryReader(ByteView data)
+        : data_(data)
+    {
+    }
+    std::int64_t Read(void* buffer, std::int64_t size) override
+    {
+        const auto total = static_cast<std::int64_t>(data_.size());
+        if (size < 0)
+            return -1;
+        const std::int64_t n = pos_ >= total ? 0 : std::min(size, total - pos_);
+        if (n > 0)
+            std::memcpy(buffer, data_.data() + pos_, static_cast<std::size_t>(n));
+        pos_ += n;
+        return n;
+    }
+    std::int64_t Write(const void*, std::int64_t) override { return -1; }
+    std::int64_t Seek(std::int64_t offset, int whence) override
+    {
+        const std::int64_t base = whence == SEEK_CUR ? pos_ : whence == SEEK_END ? Size() : 0;
+        if ((offset > 0 && base > std::numeric_limits<std::int64_t>::max() - offset) || base + offset < 0)
+            return -1;
+        return pos_ = base + offset;
+    }
+    std::int64_t Size() override { return static_cast<std::int64_t>(data_.size()); }
+    const void* Mapping() const override { return data_.data(); }
+
+private:
+    ByteView data_;
+    std::int64_t pos_ = 0;
+};
+
+class MemoryWriter final : public tiff::Stream {
+public:
+    explicit MemoryWriter(std::vector<std::uint8_t>& out)
+        : out_(out)
+    {
+    }
+    std::int64_t Read(void* buffer, std::int64_t size) override
+    {
+        const auto total = static_cast<std::int64_t>(out_.size());
+        if (size < 0)
+            return -1;
+        const std::int64_t n = pos_ >= total ? 0 : std::min(size, total - pos_);
+        if (n > 0)
+            std::memcpy(buffer, out_.data() + pos_, static_cast<std::size_t>(n));
+        pos_ += n;
+        return n;
+    }
+    std::int64_t Write(const void* buffer, std::int64_t size) override
+    {
+        if (size < 0)
+            return -1;
+        try {
+            const auto end = static_cast<std::size_t>(pos_ + size);
+            if (end > out_.size())
+                out_.resize(end);
+        } catch (const std::bad_alloc&) {
+            return -1;
+        }
+        if (size > 0)
+            std::memcpy(out_.data() + pos_, buffer, static_cast<std::size_t>(size));
+        pos_ += size;
+        return size;
+    }
+    std::int64_t Seek(std::int64_t offset, int whence) override
+    {
+        const std::int64_t base = whence == SEEK_CUR ? pos_ : whence == SEEK_END ? Size() : 0;
+        if (base + offset < 0 || base + offset > (std::int64_t { 1 } << 40))
+            return -1;
+        return pos_ = base + offset;
+    }
+    std::int64_t Size() override { return static_cast<std::int64_t>(out_.size()); }
+
+private:
+    std::vector<std::uint8_t>& out_;
+    std::int64_t pos_ = 0;
+};
+
+// ---------------------------------------------------------------- reading
+
+/// How one row of file samples becomes one row of image pixels.
+enum class RowKind {
+    Bits, ///< 1, 2 or 4-bit samples, one per pixel, unpacked to one index per byte
+    Bytes, ///< 8-bit gray or palette indices
+    Gray16, ///< 16-bit gray scaled to 8
+    GrayAlpha, ///< gray with alpha, 8 or 16 bits, to RGBA
+    Color, ///< RGB with or without alpha, 8 or 16 bits, to RGB or RGBA
+};
+
+struct RowPlan {
+    RowKind kind = RowKind::Bytes;
+    std::uint32_t bps = 8;
+    std::uint32_t spp = 1;
+    bool invert = false; ///< min-is-white gray
+    bool alpha = false;
+    bool associated = false; ///< alpha is premultiplied in the file
+};
+
+inline unsigned Sample(const std::uint8_t* row, std::size_t i, std::uint32_t bps)
+{
+    if (bps == 8)
+        return row[i] * 257u;
+    std::uint16_t v;
+    std::memcpy(&v, row + 2 * i, 2); // libtiff hands 16-bit samples over in host order
+    return v;
+}
+
+inline std::uint8_t To8(unsigned v16)
+{
+    return static_cast<std::uint8_t>((v16 + 128) / 257);
+}
+
+inline unsigned Unpremultiply16(unsigned c, unsigned a)
+{
+    if (a == 0)
+        return 0;
+    return static_cast<unsigned>(std::min<std::uint64_t>(65535, (std::uint64_t { c } * 65535 + a / 2) / a));
+}
+
+void ConvertRow(const RowPlan& plan, const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width)
+{
+    switch (plan.kind) {
+    case RowKind::Bits: {
+        const unsigned bps = plan.bps, mask = (1u << bps) - 1;
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const std::size_t bit = std::size_t { x } * bps;
+            dst[x] = static_cast<std::uint8_t>((src[bit >> 3] >> (8 - bps - (bit & 7))) & mask);
+        }
+        break;
+    }
+    case RowKind::Bytes:
+        if (plan.invert)
+            for (std::uint32_t x = 0; x < width; ++x)
+                dst[x] = static_cast<std::uint8_t>(255 - src[x]);
+        else
+            std::memcpy(dst, src, width);
+        break;
+    case RowKind::Gray16:
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const unsigned v = Sample(src, x, 16);
+            dst[x] = To8(plan.invert ? 65535 - v : v);
+        }
+        break;
+    case RowKind::GrayAlpha:
+        for (std::uint32_t x = 0; x < width; ++x, dst += 4) {
+            const std::size_t i = std::size_t { x } * plan.spp;
+            unsigned g = Sample(src, i, plan.bps);
+            const unsigned a = Sample(src, i + 1, plan.bps);
+            if (plan.invert)
+                g = 65535 - g;
+            if (plan.associated)
+                g = Unpremultiply16(g, a);
+            dst[0] = dst[1] = dst[2] = To8(g);
+            dst[3] = To8(a);
+        }
+        break;
+    case RowKind::Color: {
+        const std::size_t step = plan.alpha ? 4 : 3;
+        for (std::uint32_t x = 0; x < width; ++x, dst += step) {
+            const std::size_t i = std::size_t { x } * plan.spp;
+            unsigned r = Sample(src, i, plan.bps), g = Sample(src, i + 1, plan.bps), b = Sample(src, i + 2, plan.bps);
+            if (plan.alpha) {
+                const unsigned a = Sample(src, i + 3, plan.bps);
+                if (plan.associated)
+                    r = Unpremultiply16(r, a), g = Unpremultiply16(g, a), b = Unpremultiply16(b, a);
+                dst[3] = To8(a);
+            }
+            dst[0] = To8(r), dst[1] = To8(g), dst[2] = To8(b);
+        }
+        break;
+    }
+    }
+}
+
+struct PageTags {
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISBLACK, planar = PLANARCONFIG_CONTIG;
+    std::uint16_t compression = COMPRESSION_NONE, sampleFormat = SAMPLEFORMAT_UINT, orientation = ORIENTATION_TOPLEFT;
+    std::uint16_t extraCount = 0;
+    const std::uint16_t* extraTypes = nullptr;
+};
+
+PageTags ReadTags(TIFF* tif)
+{
+    PageTags t;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &t.width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &t.height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &t.bps);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &t.spp);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &t.planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &t.compression);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &t.sampleFormat);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &t.orientation);
+    std::uint16_t* types = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &t.extraCount, &types))
+        t.extraTypes = types;
+    else
+        t.extraCount = 0;
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &t.photometric))
+        t.photometric = t.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+    return t;
+}
+
+/// The plan for reading strips directly, or false when libtiff's RGBA reader must do it.
+bool PlanDirectRead(TIFF* tif, PageTags& t, RowPlan& plan, std::uint32_t& outBpp)
+{
+    const bool contiguous = t.planar == PLANARCONFIG_CONTIG || t.spp == 1;
+    const bool unsignedSamples = t.sampleFormat == SAMPLEFORMAT_UINT || t.sampleFormat == SAMPLEFORMAT_VOID;
+    if (TIFFIsTiled(tif) || !contiguous || !unsignedSamples || t.compression == COMPRESSION_OJPEG)
+        return false;
+    if (t.photometric == PHOTOMETRIC_YCBCR && t.compression == COMPRESSION_JPEG && t.spp == 3) {
+        // The JPEG codec converts to RGB itself, which also undoes the chroma subsampling.
+        if (!TIFFSetField(tif, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB))
+            return false;
+        t.photometric = PHOTOMETRIC_RGB;
+    }
+    plan.bps = t.bps;
+    plan.spp = t.spp;
+    // Extra samples beyond the colour channels: the first one is alpha unless it says otherwise
+    // (unspecified is taken as unassociated, as other readers do).
+    auto alphaAfter = [&](std::uint16_t channels) {
+        if (t.spp <= channels)
+            return false;
+        plan.associated = t.extraCount > 0 && t.extraTypes && t.extraTypes[0] == EXTRASAMPLE_ASSOCALPHA;
+        return true;
+    };
+    const bool gray = t.photometric == PHOTOMETRIC_MINISBLACK || t.photometric == PHOTOMETRIC_MINISWHITE;
+    plan.invert = t.photometric == PHOTOMETRIC_MINISWHITE;
+    if (gray && t.spp == 1) {
+        if (t.bps == 1 || t.bps == 2 || t.bps == 4) {
+            plan.kind = RowKind::Bits;
+            plan.invert = false; // the palette carries the inversion
+            outBpp = t.bps == 1 ? 1 : 4;
+            return true;
+        }
+        if (t.bps == 8 || t.bps == 16) {
+            plan.kind = t.bps == 8 ? RowKind::Bytes : RowKind::Gray16;
+            outBpp = 8;
+            return true;
+        }
+        return false;
+    }
+    if (gray && (t.bps == 8 || t.bps == 16) && alphaAfter(1)) {
+        plan.kind = RowKind::GrayAlpha;
+        plan.alpha = true;
+        outBpp = 32;
+        return true;
+    }
+    if (t.photometric == PHOTOMETRIC_PALETTE && t.spp == 1 && (t.bps == 1 || t.bps == 2 || t.bps == 4 || t.bps == 8)) {
+        plan.kind = t.bps == 8 ? RowKind::Bytes : RowKind::Bits;
+        plan.invert = false;
+        outBpp = t.bps == 1 ? 1 : t.bps == 8 ? 8 : 4;
+        return true;
+    }
+    if (t.photometric == PHOTOMETRIC_RGB && t.spp >= 3 && (t.bps == 8 || t.bps == 16)) {
+        plan.kind = RowKind::Color;
+        plan.invert = false;
+        plan.alpha = alphaAfter(3);
+        outBpp = plan.alpha ? 32 : 24;
+        return true;
+    }
+    return false;
+}
+
+Result SetPalette(TIFF* tif, const PageTags& t, CxImage& out, const ErrorText& errors)
+{
+    if (t.photometric != PHOTOMETRIC_PALETTE && t.bps >= 8) {
+        out.SetGrayPalette(); // 8 and 16-bit gray both land on the 8-bit ramp
+        return Result::Ok();
+    }
+    auto& palette = out.Palette();
+    std::fill(palette.begin(), palette.end(), RGBQuad { 0, 0, 0, 255 });
+    const std::size_t entries = std::size_t { 1 } << t.bps;
+    if (t.photometric == PHOTOMETRIC_PALETTE) {
+        std::uint16_t *r = nullptr, *g = nullptr, *b = nullptr;
+        if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &r, &g, &b) || !r || !g || !b)
+            return LibraryFailure(errors, "the palette image has no colour map");
+        // Colour maps hold 16-bit values, mostly c * 257 or full 16-bit colours (rounded here);
+        // some writers store c * 256 and a few plain 8-bit values, both taken as they are.
+        bool eightBit = true, lowBytesZero = true;
+        for (std::size_t i = 0; i < entries; ++i) {
+            eightBit = eightBit && r[i] < 256 && g[i] < 256 && b[i] < 256;
+            lowBytesZero = lowBytesZero && ((r[i] | g[i] | b[i]) & 0xFF) == 0;
+        }
+        auto convert = [&](std::uint16_t v) {
+            return static_cast<std::uint8_t>(eightBit ? v : lowBytesZero ? v >> 8 : (v + 128u) / 257u);
+        };
+        for (std::size_t i = 0; i < entries && i < palette.size(); ++i)
+            palette[i] = RGBQuad { convert(r[i]), convert(g[i]), convert(b[i]), 255 };
+        return Result::Ok();
+    }
+    // Gray: an even ramp over the levels the samples have, reversed for min-is-white.
+    const bool reverse = t.photometric == PHOTOMETRIC_MINISWHITE;
+    for (std::size_t i = 0; i < entries && i < palette.size(); ++i) {
+        const std::size_t level = reverse ? entries - 1 - i : i;
+        const auto v = static_cast<std::uint8_t>(level * 255 / (entries - 1));
+        palette[i] = RGBQuad { v, v, v, 255 };
+    }
+    return Result::Ok();
+}
+
+Result ReadStrips(TIFF* tif, const PageTags& t, const RowPlan& plan, CxImage& out, const ErrorText& errors)
+{
+    const std::uint64_t stride = (std::uint64_t { t.width } * plan.spp * plan.bps + 7) / 8;
+    std::uint32_t rowsPerStrip = 0;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+    if (rowsPerStrip == 0 || rowsPerStrip > t.height)
+        rowsPerStrip = t.height;
+    const tmsize_t stripSize = TIFFStripSize(tif);
+    if (stripSize <= 0 || static_cast<std::uint64_t>(stripSize) < stride * rowsPerStrip)
+        return LibraryFailure(errors, "the strip layout does not match the image size");
+    const std::uint32_t strips = (t.height - 1) / rowsPerStrip + 1;
+    if (TIFFNumberOfStrips(tif) < strips)
+        return Malformed("the file lists fewer strips than the image needs");
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(stripSize));
+    const bool bottomUp = t.orientation == ORIENTATION_BOTLEFT;
+    for (std::uint32_t s = 0; s < strips; ++s) {
+        const std::uint32_t first = s * rowsPerStrip;
+        const std::uint32_t rows = std::min(rowsPerStrip, t.height - first);
+        const auto wanted = static_cast<tmsize_t>(stride * rows);
+        const tmsize_t got = TIFFReadEncodedStrip(tif, s, buffer.data(), wanted);
+        if (got < 0)
+            return LibraryFailure(errors, "cannot read strip " + std::to_string(s));
+        if (got < wanted)
+            return Truncated("strip " + std::to_string(s) + " holds less data than its rows need");
+        for (std::uint32_t r = 0; r < rows; ++r) {
+            const std::uint32_t y = first + r;
+            ConvertRow(plan, buffer.data() + r * stride, out.Row(bottomUp ? t.height - 1 - y : y), t.width);
+        }
+    }
+    return Result::Ok();
+}
+
+/// libtiff's general reader: tiles, separate planes, CMYK, YCbCr and the rest. Its output is
+/// premultiplied by alpha, which is undone here.
+Result ReadThroughRgba(TIFF* tif, const PageTags& t, const DecodeLimits& limits, CxImage& out, const ErrorText& errors)
+{
+    char message[1024] = {};
+    if (!TIFFRGBAImageOK(tif, message))
+        return Unsupported(std::string("this kind of TIFF cannot be read: ") + message);
+    const bool alpha = t.extraCount > 0;
+    if (Result r = CreateChecked(out, t.width, t.height, alpha ? 32 : 24, limits); !r)
+        return r;
+    std::vector<std::uint32_t> raster(static_cast<std::size_t>(t.width) * t.height);
+    if (!TIFFReadRGBAImageOriented(tif, t.width, t.height, raster.data(), ORIENTATION_TOPLEFT, 1))
+        return LibraryFailure(errors, "cannot read the image");
+    std::uint8_t* dst = out.Pixels().data();
+    for (std::uint32_t v : raster) {
+        const unsigned a = TIFFGetA(v);
+        unsigned r = TIFFGetR(v), g = TIFFGetG(v), b = TIFFGetB(v);
+        if (alpha && a < 255) {
+            r = a ? std::min(255u, (r * 255 + a / 2) / a) : 0;
+            g = a ? std::min(255u, (g * 255 + a / 2) / a) : 0;
+            b = a ? std::min(255u, (b * 255 + a / 2) / a) : 0;
+        }
+        dst[0] = static_cast<std::uint8_t>(r), dst[1] = static_cast<std::uint8_t>(g),
+        dst[2] = static_cast<std::uint8_t>(b);
+        if (alpha)
+            dst[3] = static_cast<std::uint8_t>(a);
+        dst += alpha ? 4 : 3;
+    }
+    return Result::Ok();
+}
+
+void ReadResolution(TIFF* tif, CxImage& out)
+{
+    float x = 0, y = 0;
+    std::uint16_t unit = RESUNIT_INCH;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    const double scale = unit == RESUNIT_INCH ? 1.0 : unit == RESUNIT_CENTIMETER ? 2.54 : 0.0;
+    auto toDpi = [scale](float v) {
+        const double dpi = v * scale;
+        return std::isfinite(dpi) && dpi >= 1 && dpi < 1e7 ? static_cast<std::int32_t>(std::lround(dpi)) : 0;
+    };
+    if (TIFFGetField(tif, TIFFTAG_XRESOLUTION, &x))
+        out.SetXDPI(toDpi(x));
+    if (TIFFGetField(tif, TIFFTAG_YRESOLUTION, &y))
+        out.SetYDPI(toDpi(y));
+}
+
+// ---------------------------------------------------------------- writing
+
+bool IsBlackAndWhite(const std::vector<RGBQuad>& palette)
+{
+    if (palette.size() < 2)
+        return false;
+    const RGBQuad black { 0, 0, 0, 255 }, white { 255, 255, 255, 255 };
+    auto same = [](RGBQuad a, RGBQuad b) { return a.red == b.red && a.green == b.green && a.blue == b.blue; };
+    return (same(palette[0], black) && same(palette[1], white)) || (same(palette[0], white) && same(palette[1], black));
+}
+
+bool IsGrayRamp(const std::vector<RGBQuad>& palette)
+{
+    if (palette.size() != 256)
+        return false;
+    for (std::size_t i = 0; i < 256; ++i)
+        if (palette[i].red != i || palette[i].green != i || palette[i].blue != i)
+            return false;
+    return true;
+}
+
+Result WritePage(TIFF* tif, const CxImage& image, std::uint32_t page, std::uint32_t count, const ErrorText& errors)
+{
+    enum class Form { Bilevel, Palette, Gray, Rgb, Rgba };
+    const std::uint32_t bpp = image.GetBpp();
+    const auto& palette = image.Palette();
+    Form form = bpp == 32 ? Form::Rgba : Form::Rgb;
+    if (bpp == 1 && IsBlackAndWhite(palette))
+        form = Form::Bilevel;
+    else if (bpp == 8 && IsGrayRamp(palette))
+        form = Form::Gray;
+    else if (bpp <= 8)
+        form = Form::Palette;
+    const std::uint16_t bps = form == Form::Bilevel ? 1 : form == Form::Palette ? static_cast<std::uint16_t>(bpp) : 8;
+    const std::uint16_t spp = form == Form::Rgba ? 4 : form == Form::Rgb ? 3 : 1;
+    const std::uint32_t width = image.GetWidth(), height = image.GetHeight();
+
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bps);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spp);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
+    bool compressionSet = false;
+    std::vector<std::uint16_t> map;
+    switch (form) {
+    case Form::Bilevel:
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        compressionSet = TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        break;
+    case Form::Palette: {
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_PALETTE);
+        compressionSet = TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        const std::size_t entries = std::size_t { 1 } << bps;
+        map.assign(entries * 3, 0);
+        for (std::size_t i = 0; i < entries && i < palette.size(); ++i) {
+            map[i] = static_cast<std::uint16_t>(palette[i].red * 257);
+            map[entries + i] = static_cast<std::uint16_t>(palette[i].green * 257);
+            map[2 * entries + i] = static_cast<std::uint16_t>(palette[i].blue * 257);
+        }
+        TIFFSetField(tif, TIFFTAG_COLORMAP, map.data(), map.data() + entries, map.data() + 2 * entries);
+        break;
+    }
+    case Form::Gray:
+    case Form::Rgb:
+    case Form::Rgba:
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, form == Form::Gray ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB);
+        compressionSet = TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE)
+            && TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        if (form == Form::Rgba) {
+            const std::uint16_t extra[] = { EXTRASAMPLE_UNASSALPHA };
+            TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, 1, extra);
+        }
+        break;
+    }
+    if (!compressionSet)
+        return LibraryFailure(errors, "the TIFF library lacks a compression this page needs", Status::Internal);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+    if (image.GetXDPI() > 0 || image.GetYDPI() > 0) {
+        const double x = image.GetXDPI() > 0 ? image.GetXDPI() : image.GetYDPI();
+        const double y = image.GetYDPI() > 0 ? image.GetYDPI() : image.GetXDPI();
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, x);
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, y);
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+    }
+    if (count > 1) {
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tif,
+            TIFFTAG_PAGENUMBER,
+            static_cast<std::uint16_t>(std::min<std::uint32_t>(page, 65535)),
+            static_cast<std::uint16_t>(std::min<std::uint32_t>(count, 65535)));
+    }
+
+    // Every row is built in a buffer of our own: the predictor rewrites the row it is given.
+    std::vector<std::uint8_t> row((std::size_t { width } * spp * bps + 7) / 8);
+    const int blackIndex = form == Form::Bilevel && palette[0].red == 0 ? 0 : 1;
+    const unsigned mask = (1u << bps) - 1;
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint8_t* src = image.Row(y);
+        switch (form) {
+        case Form::Bilevel: // min-is-white: a set bit is black
+            std::fill(row.begin(), row.end(), std::uint8_t { 0 });
+            for (std::uint32_t x = 0; x < width; ++x)
+                if ((src[x] & 1) == blackIndex)
+                    row[x >> 3] |= static_cast<std::uint8_t>(0x80 >> (x & 7));
+            break;
+        case Form::Palette:
+            if (bps == 8) {
+                std::memcpy(row.data(), src, width);
+                break;
+            }
+            std::fill(row.begin(), row.end(), std::uint8_t { 0 });
+            for (std::uint32_t x = 0; x < width; ++x) {
+                const std::size_t bit = std::size_t { x } * bps;
+                row[bit >> 3] |= static_cast<std::uint8_t>((src[x] & mask) << (8 - bps - (bit & 7)));
+            }
+            break;
+        case Form::Gray:
+            std::memcpy(row.data(), src, width);
+            break;
+        case Form::Rgb:
+            std::memcpy(row.data(), src, std::size_t { width } * 3);
+            break;
+        case Form::Rgba:
+            std::memcpy(row.data(), src, std::size_t { width } * 4);
+            break;
+        }
+        if (TIFFWriteScanline(tif, row.data(), y, 0) < 0)
+            return LibraryFailure(errors, "cannot write row " + std::to_string(y), Status::Io);
+    }
+    if (!TIFFWriteDirectory(tif))
+        return LibraryFailure(errors, "cannot write the page directory", Status::Io);
+    return Result::Ok();
+}
+
+} // namespace
+
+namespace tiff {
+
+Result WritePages(Stream& stream, const CxImage* const* pages, std::size_t count)
+{
+    if (count == 0 || !pages)
+        return Malformed("there are no pages to write");
+    for (std::size_t i = 0; i < count; ++i)
+        if (!pages[i] || !pages[i]->IsValid())
+            return Malformed("page " + std::to_string(i + 1) + " is empty");
+    ErrorText errors;
+    TiffPtr tif = OpenStream(stream, "w", errors, 0);
+    if (!tif)
+        return LibraryFailure(errors, "cannot start the TIFF data", Status::Io);
+    for (std::size_t i = 0; i < count; ++i)
+        if (Result r
+            = WritePage(tif.get(), *pages[i], static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(count), errors);
+            !r)
+            return r;
+    tif.reset();
+    if (!errors.message.empty())
+        return LibraryFailure(errors, "cannot finish the TIFF data", Status::Io);
+    return Result::Ok();
+}
+
+} // namespace tiff
+
+bool TiffSniff(ByteView data)
+{
+    if (data.size() < 4)
+        return false;
+    const std::uint8_t* p = data.data();
+    // Classic TIFF (42) and BigTIFF (43), in either byte order.
+    return (p[0] == 'I' && p[1] == 'I' && (p[2] == 42 || p[2] == 43) && p[3] == 0)
+        || (p[0] == 'M' && p[1] == 'M' && p[2] == 0 && (p[3] == 42 || p[3] == 43));
+}
+
+Result TiffDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
+{
+    if (data.size() < 8)
+        return Truncated("the file is too short for a TIFF header");
+    if (!TiffSniff(data))
+        return Malformed("not a TIFF file");
+    MemoryReader stream(data);
+    ErrorText errors;
+    // libtiff's own buffers never need more than a few times the largest image allowed.
+    const std::uint64_t maxAlloc
+        = limits.maxPixels >= (1ull << 40) ? 0 : std::max<std::uint64_t>(64ull << 20, limits.maxPixels * 8);
+    TiffPtr tif = OpenStream(stream, "r", errors, maxAlloc);
+    if (!tif)
+        return LibraryFailure(errors, "cannot read the TIFF header");
+
+    PageTags tags = ReadTags(tif.get());
+    if (Result r = CheckDimensions(tags.width, tags.height, limits); !r)
+        return r;
+    RowPlan plan;
+    std::uint32_t bpp = 0;
+    if (PlanDirectRead(tif.get(), tags, plan, bpp)) {
+        if (Result r = CreateChecked(out, tags.width, tags.height, bpp, limits); !r)
+            return r;
+        if (bpp <= 8)
+            if (Result r = SetPalette(tif.get(), tags, out, errors); !r)
+                return r;
+        if (Result r = ReadStrips(tif.get(), tags, plan, out, errors); !r)
+            return r;
+    } else if (Result r = ReadThroughRgba(tif.get(), tags, limits, out, errors); !r) {
+        return r;
+    }
+    ReadResolution(tif.get(), out);
+    return Result::Ok();
+}
+
+Result TiffEncode(const CxImage& image, std::vector<std::uint8_t>& out)
+{
+    out.clear();
+    MemoryWriter stream(out);
+    const CxImage* pages[] = { &image };
+    Result r = tiff::WritePages(stream, pages, 1);
+    if (!r)
+        out.clear();
+    return r;
+}
 
 } // namespace codec

@@ -1,0 +1,93 @@
+#include "codec/ximagetif.h"
+
+#include "codec/formats/tiff_internal.h"
+
+#include <algorithm>
+#include <new>
+
+namespace codec {
+
+namespace {
+
+/// The caller's stream as libtiff sees it: offsets count from where the TIFF data starts, so a
+/// TIFF can follow other bytes in the same stream.
+class IOFileStream final : public tiff::Stream {
+public:
+    IOFileStream(CxIOFile& file, std::int64_t base)
+        : file_(file)
+        , base_(base)
+    {
+    }
+
+    std::int64_t Read(void* buffer, std::int64_t size) override
+    {
+        if (size < 0)
+            return -1;
+        return static_cast<std::int64_t>(file_.Read(buffer, 1, static_cast<std::size_t>(size)));
+    }
+    std::int64_t Write(const void* buffer, std::int64_t size) override
+    {
+        if (size < 0)
+            return -1;
+        const auto written = static_cast<std::int64_t>(file_.Write(buffer, 1, static_cast<std::size_t>(size)));
+        const std::int64_t at = file_.Tell();
+        if (at >= 0)
+            end_ = std::max(end_, at - base_);
+        return written;
+    }
+    std::int64_t Seek(std::int64_t offset, int whence) override
+    {
+        if (whence == SEEK_SET)
+            offset += base_;
+        if (!file_.Seek(offset, whence))
+            return -1;
+        const std::int64_t at = file_.Tell();
+        return at < base_ ? -1 : at - base_;
+    }
+    std::int64_t Size() override
+    {
+        const std::int64_t size = file_.Size();
+        return size < base_ ? -1 : size - base_;
+    }
+    /// Where the TIFF data ends, relative to its start.
+    std::int64_t End() const { return end_; }
+
+private:
+    CxIOFile& file_;
+    std::int64_t base_;
+    std::int64_t end_ = 0;
+};
+
+} // namespace
+
+bool CxImageTIF::Encode(CxIOFile* stream, CxImage** pages, int count)
+{
+    if (!stream || !stream->IsOpen()) {
+        SetLastError("TIFF: no stream to write to");
+        return false;
+    }
+    if (count < 1 || !pages) {
+        SetLastError("TIFF: there are no pages to write");
+        return false;
+    }
+    const std::int64_t base = stream->Tell();
+    if (base < 0) {
+        SetLastError("TIFF: the stream cannot seek, which TIFF writing needs");
+        return false;
+    }
+    try {
+        IOFileStream io(*stream, base);
+        Result r = tiff::WritePages(io, pages, static_cast<std::size_t>(count));
+        // libtiff may finish anywhere in its data; leave the stream after the end of it.
+        if (r && (!stream->Seek(base + io.End(), SEEK_SET) || !stream->Flush()))
+            r = Result::Fail(Status::Io, "cannot write the TIFF data");
+        if (!r)
+            return Report(Result::Fail(r.status, "TIFF: " + r.message));
+    } catch (const std::bad_alloc&) {
+        SetLastError("TIFF: out of memory while encoding");
+        return false;
+    }
+    return true;
+}
+
+} // namespace codec
