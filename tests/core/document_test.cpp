@@ -152,12 +152,12 @@ TEST(Document, SaveLowerCasesTheExtensionAndTurnsBackslashesIntoSlashes)
     ASSERT_TRUE(tif.Load(dir.File("picture.TIF"), 0));
     EXPECT_EQ(tif.GetType(), codec::kTypeTif);
 
-    // A "\" separated path reaches the codec with "/" only.
-    std::string windowsStyle = dir.path() + "\\back.png";
+    // A "\\" separated path reaches the codec with "/" only.
     std::uint32_t type = 0;
-    EXPECT_EQ(doc.SaveTarget(windowsStyle, &type), dir.path() + "/back.png");
+    EXPECT_EQ(doc.SaveTarget("C:\\pics\\back.png", &type), "C:/pics/back.png");
     EXPECT_EQ(type, codec::kTypePng);
-    ASSERT_TRUE(doc.OnSaveDocument(windowsStyle));
+    EXPECT_EQ(doc.SaveTarget(dir.path() + "//sub//back.PNG", &type), dir.path() + "/sub/back.PNG");
+    ASSERT_TRUE(doc.OnSaveDocument(dir.path() + "//back.png"));
     EXPECT_EQ(ui.LastStatus(), "Successfully saved file " + dir.path() + "/back.png");
 }
 
