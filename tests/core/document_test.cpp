@@ -152,7 +152,7 @@ TEST(Document, SaveLowerCasesTheExtensionAndTurnsBackslashesIntoSlashes)
     ASSERT_TRUE(tif.Load(dir.File("picture.TIF"), 0));
     EXPECT_EQ(tif.GetType(), codec::kTypeTif);
 
-    // A "\\" separated path reaches the codec with "/" only.
+    // A path with "\" separators reaches the codec with "/" only.
     std::uint32_t type = 0;
     EXPECT_EQ(doc.SaveTarget("C:\\pics\\back.png", &type), "C:/pics/back.png");
     EXPECT_EQ(type, codec::kTypePng);
