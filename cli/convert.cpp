@@ -6,6 +6,7 @@
 #include "core/registry.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -105,8 +106,10 @@ std::optional<int> Parse(Args& args, ConvertArgs& c)
     }
     if (positional.size() != 2) return UsageError("convert: give SRC and DEST (see pelmora-cli convert --help)");
     if (c.gray && c.rgb) return UsageError("convert: --gray and --rgb exclude each other");
-    c.source = positional[0];
-    c.dest = positional[1];
+    // The desktop program always hands over full paths, and the messages name files by them.
+    std::error_code ec;
+    c.source = std::filesystem::absolute(positional[0], ec).string();
+    c.dest = std::filesystem::absolute(positional[1], ec).string();
     if (c.type == 0) c.type = core::ImageTypeFromExtension(c.dest);
     if (c.type == 0) return UsageError("convert: cannot tell the format of " + c.dest + " (give --type FORMAT)");
     return std::nullopt;
@@ -130,7 +133,10 @@ int RunConvert(Args& args)
     });
 
     core::CVardenDoc doc(ui);
-    if (!doc.OnOpenDocument(c.source)) return kExitFailed;
+    if (!doc.OnOpenDocument(c.source)) {
+        std::fprintf(stderr, "pelmora-cli: cannot read %s\n", c.source.c_str());
+        return kExitFailed;
+    }
 
     // The options dialog, driven by the flags instead of a person.
     core::ExportDialogState state = core::PrepareConversionOptions(doc.Image(), c.type);

@@ -179,3 +179,14 @@ TEST(CliConvert, UsageErrorsWriteNothing)
     testing_support::RunCommand("ls " + dir.path(), &listing);
     EXPECT_EQ(listing, "src.png\ntyped\n");
 }
+
+TEST(CliConvert, RelativePathsAreNamedInTheMessage)
+{
+    TempDir dir;
+    Save(dir, "src.png", 8, 8, 24, codec::kTypePng, 72);
+    std::string out;
+    const int status = testing_support::RunCommand(
+        "cd " + dir.path() + " && " + std::string(PELMORA_CLI) + " convert -q src.png rel.bmp 2>/dev/null", &out);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(out, "Successfully converted file rel.bmp with a size of 8 x 8 in 0 seconds\n");
+}
