@@ -24,6 +24,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
 "$bench/codec_bench" --benchmark_out="$work/ours.json" --benchmark_out_format=json
+"$bench/ops_bench"
 
 jpg=$bench/photo.jpg png=$bench/photo.png ppm=$bench/photo.ppm
 hyperfine --warmup 1 --min-runs 3 --export-json "$work/peers.json" \
