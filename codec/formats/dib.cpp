@@ -165,6 +165,33 @@ Result ReadMasks(ByteReader& r, Header& h)
     }
 }
 
+/// Palette entries the header declares; for plain and run-length data, no declaration means all
+/// the depth can index.
+std::uint64_t DeclaredColors(const Header& h)
+{
+    const bool indexed = h.compression != kJpeg && h.compression != kPng && h.bpp <= 8;
+    return h.colorsUsed ? h.colorsUsed : indexed ? 1u << h.bpp : 0;
+}
+
+std::size_t PaletteEntryBytes(const Header& h)
+{
+    return h.size == 12 ? 3 : 4;
+}
+
+/// True when some pixel of 32-bit rows has a non-zero alpha field.
+bool AnyAlpha(ByteView bits, std::uint64_t rowBytes, std::uint32_t width, std::uint32_t height, std::uint32_t mask)
+{
+    if (!mask)
+        return false;
+    for (std::uint32_t row = 0; row < height; ++row) {
+        const std::uint8_t* p = bits.data() + row * rowBytes;
+        for (std::uint32_t x = 0; x < width; ++x, p += 4)
+            if ((p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24) & mask)
+                return true;
+    }
+    return false;
+}
+
 void UnpackIndexedRow(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width, std::uint32_t bpp)
 {
     if (bpp == 8) {
@@ -312,11 +339,11 @@ Result DecodeDib(ByteView dib, const DecodeLimits& limits, CxImage& out, DibOpti
 
     // The palette: as many entries as declared, but no more than the depth can index and no
     // more than fit before the pixel data when its offset is known.
-    const std::size_t entryBytes = h.size == 12 ? 3 : 4;
+    const std::size_t entryBytes = PaletteEntryBytes(h);
     const std::size_t paletteStart = r.pos();
     const bool embedded = h.compression == kJpeg || h.compression == kPng;
     const bool indexed = !embedded && h.bpp <= 8;
-    std::uint64_t declared = h.colorsUsed ? h.colorsUsed : indexed ? 1u << h.bpp : 0;
+    std::uint64_t declared = DeclaredColors(h);
     if (options.bitsOffset) {
         if (options.bitsOffset < paletteStart)
             return Malformed("the pixel data starts inside the bitmap header");
@@ -367,6 +394,8 @@ Result DecodeDib(ByteView dib, const DecodeLimits& limits, CxImage& out, DibOpti
                 return Malformed("the colour masks are not contiguous");
         if (h.bpp == 16)
             outBpp = h.masks[3] ? 32 : h.masks == kMasks555 ? 16 : 24;
+        else if (options.unusedAlphaAsTwentyFour && !AnyAlpha(bits, rowBytes, width, height, h.masks[3]))
+            outBpp = 24;
     }
     if (Result res = CreateChecked(out, width, height, outBpp, limits); !res)
         return res;
@@ -407,9 +436,29 @@ Result DecodeDib(ByteView dib, const DecodeLimits& limits, CxImage& out, DibOpti
     return Result::Ok();
 }
 
+Result ReadDibInfo(ByteView dib, DibInfo& info)
+{
+    ByteReader r(dib);
+    Header h;
+    if (Result res = ReadHeader(r, false, h); !res)
+        return res;
+    if (Result res = ReadMasks(r, h); !res)
+        return res;
+    info.width = static_cast<std::uint32_t>(h.width);
+    info.height = static_cast<std::uint32_t>(h.height);
+    info.topDown = h.topDown;
+    info.bpp = h.bpp;
+    info.compression = h.compression;
+    info.colorsUsed = h.colorsUsed;
+    info.bitsStart = r.pos() + DeclaredColors(h) * PaletteEntryBytes(h);
+    info.rowBytes = (std::uint64_t { info.width } * h.bpp + 31) / 32 * 4;
+    return Result::Ok();
+}
+
 namespace {
 
-void PackRow(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width, std::uint32_t bits)
+/// `step` is the bytes of one stored pixel, for writing 32-bit storage as 24 bits.
+void PackRow(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width, std::uint32_t bits, std::uint32_t step)
 {
     switch (bits) {
     case 1:
@@ -428,8 +477,8 @@ void PackRow(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width, st
             dst[0] = static_cast<std::uint8_t>(v), dst[1] = static_cast<std::uint8_t>(v >> 8);
         }
         break;
-    case 24: // from 16- or 24-bit storage
-        for (std::uint32_t x = 0; x < width; ++x, src += 3, dst += 3)
+    case 24: // from 16-, 24- or 32-bit storage
+        for (std::uint32_t x = 0; x < width; ++x, src += step, dst += 3)
             dst[0] = src[2], dst[1] = src[1], dst[2] = src[0];
         break;
     case 32:
@@ -446,7 +495,9 @@ Result AppendDib(const CxImage& image, std::vector<std::uint8_t>& out, DibWriteO
     if (!image.IsValid())
         return Malformed("the image is empty");
     const std::uint32_t width = image.GetWidth(), height = image.GetHeight(), depth = image.GetBpp();
-    const std::uint32_t bits = depth == 16 && options.sixteenAsTwentyFour ? 24 : depth;
+    const bool asTwentyFour
+        = (depth == 16 && options.sixteenAsTwentyFour) || (depth == 32 && options.thirtyTwoAsTwentyFour);
+    const std::uint32_t bits = asTwentyFour ? 24 : depth;
     const std::uint64_t rowBytes = (std::uint64_t { width } * bits + 31) / 32 * 4;
     const std::uint64_t maskRowBytes = options.iconMask ? (std::uint64_t { width } + 31) / 32 * 4 : 0;
     const std::uint64_t heightField = std::uint64_t { height } * (options.iconMask ? 2 : 1);
@@ -488,7 +539,7 @@ Result AppendDib(const CxImage& image, std::vector<std::uint8_t>& out, DibWriteO
     const std::size_t start = out.size();
     out.resize(start + static_cast<std::size_t>(imageBytes), 0);
     for (std::uint32_t y = 0; y < height; ++y)
-        PackRow(image.Row(y), out.data() + start + (height - 1 - y) * rowBytes, width, bits);
+        PackRow(image.Row(y), out.data() + start + (height - 1 - y) * rowBytes, width, bits, image.GetBytesPerPixel());
     if (options.iconMask) {
         const int trans = image.GetTransIndex();
         std::uint8_t* mask = out.data() + start + rowBytes * height;

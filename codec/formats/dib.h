@@ -19,6 +19,8 @@ struct DibOptions {
     /// Offset of the pixel rows from the start of the DIB (a BMP file's bfOffBits less the file
     /// header); 0 means they follow the palette directly.
     std::size_t bitsOffset = 0;
+    /// Read 32-bit data whose alpha is zero throughout (or absent) as 24 bits, not opaque 32.
+    bool unusedAlphaAsTwentyFour = false;
 };
 
 /// Reads a DIB. Depths: 1/4/8 stay indexed (palette of the colours the file declares), 24 stays
@@ -27,12 +29,31 @@ struct DibOptions {
 /// to those readers.
 Result DecodeDib(ByteView dib, const DecodeLimits& limits, CxImage& out, DibOptions options = {});
 
+/// What a DIB's header says about its rows, for callers that check or place a bitmap before
+/// decoding it.
+struct DibInfo {
+    std::uint32_t width = 0;
+    std::uint32_t height = 0; ///< sign removed: topDown gives the row order
+    bool topDown = false;
+    std::uint32_t bpp = 0;
+    std::uint32_t compression = 0; ///< 0 for plain rows
+    std::uint32_t colorsUsed = 0; ///< as declared; 0 means as many as the depth can index
+    std::uint64_t bitsStart = 0; ///< where the rows begin when they follow the palette
+    std::uint64_t rowBytes = 0; ///< one uncompressed row with its padding
+};
+
+/// Reads the header and colour masks with the checks DecodeDib makes of them. Neither the
+/// palette nor the rows are read, so their presence is the caller's to check.
+Result ReadDibInfo(ByteView dib, DibInfo& info);
+
 struct DibWriteOptions {
     /// Write the 1-bit AND mask after the rows and double the header's height (icon entries).
     /// Indexed images mask their transparent index; 32-bit images mask alpha below 128.
     bool iconMask = false;
     /// Write 16-bit images as 24 bits (BMP and ICO files) rather than 5-5-5 (clipboard).
     bool sixteenAsTwentyFour = false;
+    /// Write 32-bit images as 24 bits, leaving alpha out (for images opaque throughout).
+    bool thirtyTwoAsTwentyFour = false;
 };
 
 /// Appends the image as an uncompressed DIB: 40-byte header, palette, bottom-up rows padded to

@@ -13,6 +13,7 @@
 #include "codec/formats/wmf.h"
 
 #include "codec/formats/bytes.h"
+#include "codec/formats/dib.h"
 #include "codec/formats/format.h"
 
 #include <libwmf/api.h>
@@ -132,201 +133,39 @@ Result ReadRecords(ByteView data, std::size_t at, std::vector<Record>& records)
     return Result::Ok();
 }
 
-// ---- a minimal device-independent bitmap reader/writer for the bitmap records ----
-
-struct Dib {
-    std::int32_t width = 0;
-    std::int32_t height = 0; ///< always positive; topDown tells the row order
-    bool topDown = false;
-    std::uint16_t bpp = 0;
-    std::uint32_t colours = 0;
-    ByteView palette; ///< colours * 4 bytes: blue, green, red, reserved
-    ByteView bits;
-    std::size_t rowBytes = 0;
-    std::int32_t xppm = 0, yppm = 0;
-};
-
-Result ParseDib(ByteView data, Dib& d)
-{
-    ByteReader r(data);
-    const std::uint32_t headerSize = r.U32LE();
-    if (!r.ok())
-        return Truncated("the bitmap header is cut short");
-    if (headerSize < 40 || headerSize > 124)
-        return Unsupported("bitmap header of " + std::to_string(headerSize) + " bytes");
-    d.width = r.I32LE();
-    const std::int32_t height = r.I32LE();
-    r.Skip(2); // planes
-    d.bpp = r.U16LE();
-    const std::uint32_t compression = r.U32LE();
-    r.Skip(4); // image size: often 0 for uncompressed bitmaps
-    d.xppm = r.I32LE();
-    d.yppm = r.I32LE();
-    const std::uint32_t clrUsed = r.U32LE();
-    if (!r.ok() || !r.Seek(headerSize))
-        return Truncated("the bitmap header is cut short");
-    if (d.width <= 0 || height == 0 || height == INT32_MIN)
-        return Malformed("the bitmap has no pixels");
-    d.topDown = height < 0;
-    d.height = height < 0 ? -height : height;
-    if (d.bpp != 1 && d.bpp != 4 && d.bpp != 8 && d.bpp != 16 && d.bpp != 24 && d.bpp != 32)
-        return Malformed("bitmap depth " + std::to_string(d.bpp));
-    if (compression != 0)
-        return Unsupported("compressed bitmap");
-    if (d.bpp <= 8) {
-        d.colours = clrUsed ? clrUsed : 1u << d.bpp;
-        if (d.colours > (1u << d.bpp))
-            return Malformed("the bitmap palette has more entries than its depth allows");
-    } else {
-        d.colours = 0;
-        // A true-colour bitmap may carry a palette for display devices; skip it.
-        if (!r.Skip(std::size_t { clrUsed } * 4))
-            return Truncated("the bitmap palette is cut short");
-    }
-    d.palette = r.Take(std::size_t { d.colours } * 4);
-    const std::uint64_t rowBytes = (static_cast<std::uint64_t>(d.width) * d.bpp + 31) / 32 * 4;
-    const std::uint64_t need = rowBytes * static_cast<std::uint64_t>(d.height);
-    if (!r.ok() || need > r.remaining())
-        return Truncated("the bitmap's pixels are cut short");
-    d.rowBytes = static_cast<std::size_t>(rowBytes);
-    d.bits = r.Take(static_cast<std::size_t>(need));
-    return Result::Ok();
-}
-
-Result DecodeDib(const Dib& d, const DecodeLimits& limits, CxImage& out)
-{
-    std::uint32_t bpp = d.bpp == 32 ? 24 : d.bpp;
-    if (d.bpp == 32) { // a zero fourth byte everywhere means the writer left it unused, not transparent
-        for (std::int32_t y = 0; y < d.height && bpp == 24; ++y) {
-            const std::uint8_t* s = d.bits.data() + static_cast<std::size_t>(y) * d.rowBytes;
-            for (std::int32_t x = 0; x < d.width; ++x)
-                if (s[x * 4 + 3] != 0) {
-                    bpp = 32;
-                    break;
-                }
-        }
-    }
-    if (Result r
-        = CreateChecked(out, static_cast<std::uint32_t>(d.width), static_cast<std::uint32_t>(d.height), bpp, limits);
-        !r)
-        return r;
-    if (d.bpp <= 8) {
-        auto& pal = out.Palette();
-        for (std::size_t i = 0; i < pal.size(); ++i) {
-            if (i < d.colours) {
-                const std::uint8_t* q = d.palette.data() + i * 4;
-                pal[i] = RGBQuad { q[2], q[1], q[0], 255 };
-            } else {
-                pal[i] = RGBQuad { 0, 0, 0, 255 };
-            }
-        }
-    }
-    const std::uint32_t w = static_cast<std::uint32_t>(d.width);
-    for (std::int32_t y = 0; y < d.height; ++y) {
-        const std::int32_t fileRow = d.topDown ? y : d.height - 1 - y;
-        const std::uint8_t* s = d.bits.data() + static_cast<std::size_t>(fileRow) * d.rowBytes;
-        std::uint8_t* o = out.Row(static_cast<std::uint32_t>(y));
-        switch (d.bpp) {
-        case 1:
-            for (std::uint32_t x = 0; x < w; ++x)
-                o[x] = (s[x >> 3] >> (7 - (x & 7))) & 1;
-            break;
-        case 4:
-            for (std::uint32_t x = 0; x < w; ++x)
-                o[x] = (x & 1) ? (s[x >> 1] & 15) : (s[x >> 1] >> 4);
-            break;
-        case 8:
-            std::memcpy(o, s, w);
-            break;
-        case 16:
-            for (std::uint32_t x = 0; x < w; ++x, o += 3) {
-                const unsigned v = s[x * 2] | (s[x * 2 + 1] << 8);
-                o[0] = Widen5(static_cast<std::uint8_t>((v >> 10) & 31));
-                o[1] = Widen5(static_cast<std::uint8_t>((v >> 5) & 31));
-                o[2] = Widen5(static_cast<std::uint8_t>(v & 31));
-            }
-            break;
-        case 24:
-            for (std::uint32_t x = 0; x < w; ++x, o += 3, s += 3)
-                o[0] = s[2], o[1] = s[1], o[2] = s[0];
-            break;
-        case 32:
-            for (std::uint32_t x = 0; x < w; ++x, s += 4) {
-                o[0] = s[2], o[1] = s[1], o[2] = s[0];
-                if (bpp == 32)
-                    o[3] = s[3], o += 4;
-                else
-                    o += 3;
-            }
-            break;
-        }
-    }
-    if (d.xppm > 0)
-        out.SetXDPI(static_cast<std::int32_t>(std::lround(d.xppm * 0.0254)));
-    if (d.yppm > 0)
-        out.SetYDPI(static_cast<std::int32_t>(std::lround(d.yppm * 0.0254)));
-    return Result::Ok();
-}
-
-/// Appends the image as a bottom-up DIB (BITMAPINFOHEADER, palette, rows padded to 4 bytes).
-void AppendDib(const CxImage& img, std::uint32_t bpp, std::vector<std::uint8_t>& out)
-{
-    const std::uint32_t w = img.GetWidth(), h = img.GetHeight();
-    const std::size_t rowBytes = (static_cast<std::size_t>(w) * bpp + 31) / 32 * 4;
-    const std::uint32_t colours = bpp <= 8 ? 1u << bpp : 0;
-    auto ppm = [](std::int32_t dpi) { return dpi > 0 ? static_cast<std::uint32_t>(std::lround(dpi / 0.0254)) : 0u; };
-    PutU32LE(out, 40);
-    PutU32LE(out, w);
-    PutU32LE(out, h);
-    PutU16LE(out, 1);
-    PutU16LE(out, bpp);
-    PutU32LE(out, 0);
-    PutU32LE(out, static_cast<std::uint32_t>(rowBytes * h));
-    PutU32LE(out, ppm(img.GetXDPI()));
-    PutU32LE(out, ppm(img.GetYDPI()));
-    PutU32LE(out, colours);
-    PutU32LE(out, 0);
-    for (std::uint32_t i = 0; i < colours; ++i) {
-        const RGBQuad c = i < img.Palette().size() ? img.Palette()[i] : RGBQuad {};
-        PutU8(out, c.blue), PutU8(out, c.green), PutU8(out, c.red), PutU8(out, 0);
-    }
-    const std::size_t start = out.size();
-    out.resize(start + rowBytes * h, 0);
-    const std::uint32_t srcStep = img.GetBytesPerPixel();
-    for (std::uint32_t y = 0; y < h; ++y) {
-        const std::uint8_t* s = img.Row(h - 1 - y);
-        std::uint8_t* o = out.data() + start + rowBytes * y;
-        switch (bpp) {
-        case 1:
-            for (std::uint32_t x = 0; x < w; ++x)
-                o[x >> 3] |= static_cast<std::uint8_t>((s[x] & 1) << (7 - (x & 7)));
-            break;
-        case 4:
-            for (std::uint32_t x = 0; x < w; ++x)
-                o[x >> 1] |= static_cast<std::uint8_t>((s[x] & 15) << ((x & 1) ? 0 : 4));
-            break;
-        case 8:
-            std::memcpy(o, s, w);
-            break;
-        default: // 24 or 32
-            for (std::uint32_t x = 0; x < w; ++x, s += srcStep) {
-                *o++ = s[2], *o++ = s[1], *o++ = s[0];
-                if (bpp == 32)
-                    *o++ = s[3];
-            }
-            break;
-        }
-    }
-}
-
 // ---- our reader for bitmap-only metafiles ----
 
 struct Blit {
     std::int32_t dstX, dstY, dstW, dstH;
     std::int32_t srcX, srcY, srcW, srcH;
     bool bottomLeftSource; ///< StretchDIB counts a bottom-up bitmap's source rectangle from its lower left
-    Dib dib;
+    ByteView dib;
+    DibInfo info;
 };
+
+/// The record's bitmap, as far as our reader takes it: plain rows, all there.
+Result CheckDib(ByteView dib, DibInfo& info)
+{
+    if (Result res = ReadDibInfo(dib, info); !res)
+        return res;
+    if (info.compression != 0)
+        return Unsupported("compressed bitmap"); // left to the renderer
+    if (info.width == 0 || info.height == 0)
+        return Malformed("the bitmap has no pixels");
+    if (info.bpp <= 8 && info.colorsUsed > (1u << info.bpp))
+        return Malformed("the bitmap palette has more entries than its depth allows");
+    if (info.bitsStart > dib.size() || (dib.size() - info.bitsStart) / info.rowBytes < info.height)
+        return Truncated("the bitmap's pixels are cut short");
+    return Result::Ok();
+}
+
+/// Decodes a record's bitmap at the depths a metafile's bitmaps are written in.
+Result DecodeBitmap(const Blit& b, const DecodeLimits& limits, CxImage& out)
+{
+    DibOptions options;
+    options.unusedAlphaAsTwentyFour = true;
+    return DecodeDib(b.dib, limits, out, options);
+}
 
 Result NotBitmapOnly()
 {
@@ -360,9 +199,10 @@ Result ParseBlit(const Record& rec, Blit& b)
         return NotBitmapOnly();
     if (b.srcW <= 0 || b.srcH <= 0 || b.dstW <= 0 || b.dstH <= 0)
         return NotBitmapOnly(); // mirrored or empty
-    if (Result res = ParseDib(rec.params.subspan(fixed), b.dib); !res)
+    b.dib = rec.params.subspan(fixed);
+    if (Result res = CheckDib(b.dib, b.info); !res)
         return res;
-    b.bottomLeftSource = rec.function == kStretchDib && !b.dib.topDown;
+    b.bottomLeftSource = rec.function == kStretchDib && !b.info.topDown;
     return Result::Ok();
 }
 
@@ -404,7 +244,7 @@ void Compose(const Blit& b, const CxImage& bitmap, const Placement& at, CxImage&
     if (x0 >= x1 || y0 >= y1)
         return;
     // The source rectangle clipped to the bitmap, in top-down rows.
-    const std::int64_t srcTop = b.bottomLeftSource ? std::int64_t { b.dib.height } - b.srcY - b.srcH : b.srcY;
+    const std::int64_t srcTop = b.bottomLeftSource ? std::int64_t { b.info.height } - b.srcY - b.srcH : b.srcY;
     auto sourceIndex = [](double t, std::int64_t origin, std::int64_t extent, std::int64_t limit) {
         const std::int64_t v = origin + static_cast<std::int64_t>(std::floor(t * extent));
         return static_cast<std::uint32_t>(std::clamp<std::int64_t>(v, 0, limit - 1));
@@ -824,9 +664,10 @@ Result WmfDecodeBitmapOnly(ByteView data, const DecodeLimits& limits, CxImage& o
 
     if (blits.size() == 1) {
         const Blit& b = blits[0];
-        if (b.srcX == 0 && b.srcY == 0 && b.srcW == b.dib.width && b.srcH == b.dib.height && b.dstX == frame.left
-            && b.dstY == frame.top && b.dstW == frame.Width() && b.dstH == frame.Height())
-            return DecodeDib(b.dib, limits, out);
+        if (b.srcX == 0 && b.srcY == 0 && static_cast<std::uint32_t>(b.srcW) == b.info.width
+            && static_cast<std::uint32_t>(b.srcH) == b.info.height && b.dstX == frame.left && b.dstY == frame.top
+            && b.dstW == frame.Width() && b.dstH == frame.Height())
+            return DecodeBitmap(b, limits, out);
     }
 
     // Several bitmaps, or one that is cropped or placed inside a larger frame: compose them at
@@ -856,7 +697,7 @@ Result WmfDecodeBitmapOnly(ByteView data, const DecodeLimits& limits, CxImage& o
     std::fill(out.Pixels().begin(), out.Pixels().end(), std::uint8_t { 255 });
     CxImage bitmap;
     for (const Blit& b : blits) {
-        if (Result r = DecodeDib(b.dib, limits, bitmap); !r)
+        if (Result r = DecodeBitmap(b, limits, bitmap); !r)
             return r;
         Compose(b, bitmap, Place(b, frame, sx, sy, out), out);
     }
@@ -895,24 +736,18 @@ Result WmfEncode(const CxImage& image, std::vector<std::uint8_t>& out)
     const std::uint32_t w = image.GetWidth(), h = image.GetHeight();
     if (w > 32767 || h > 32767)
         return Unsupported("a metafile holds at most 32767 x 32767 pixels");
-    std::uint32_t bpp = image.GetBpp();
-    if (bpp == 16)
-        bpp = 24; // 16-bit channels are stored widened to 8 bits; 24 keeps them exactly
-    if (bpp == 32) {
+    DibWriteOptions options;
+    options.sixteenAsTwentyFour = true; // 16-bit channels are stored widened to 8 bits; 24 keeps them exactly
+    if (image.GetBpp() == 32) {
         bool translucent = false;
         const auto& px = image.Pixels();
         for (std::size_t i = 3; i < px.size() && !translucent; i += 4)
             translucent = px[i] != 255;
-        if (!translucent)
-            bpp = 24; // a plain 24-bit bitmap is what every player understands
+        options.thirtyTwoAsTwentyFour = !translucent; // a plain 24-bit bitmap is what every player understands
     }
-
     std::vector<std::uint8_t> dib;
-    const std::uint64_t dibBytes = 40 + (bpp <= 8 ? 4ull << bpp : 0) + (std::uint64_t { w } * bpp + 31) / 32 * 4 * h;
-    if (dibBytes > 0xFFFFFFF0ull)
-        return Unsupported("the image is too large for a metafile record");
-    dib.reserve(static_cast<std::size_t>(dibBytes));
-    AppendDib(image, bpp, dib);
+    if (Result r = AppendDib(image, dib, options); !r)
+        return r;
 
     out.clear();
     out.reserve(dib.size() + 128);

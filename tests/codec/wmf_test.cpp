@@ -354,6 +354,34 @@ TEST(WmfBitmaps, SingleBitmapInsideALargerFrameAndCroppedSource)
             ASSERT_TRUE(IsColour(out, x, y, pic.GetPixelColor(x + 5, y + 5))) << x << "," << y;
 }
 
+TEST(WmfBitmaps, ThirtyTwoBitBitmapsWithAnUnusedFourthByteLoadAsTwentyFour)
+{
+    // Most writers leave the fourth byte of a 32-bit bitmap zero: no alpha, not an invisible picture.
+    const CxImage rgba = MakeTestImage(5, 3, 32);
+    std::vector<std::uint8_t> dib = DibOf(rgba);
+    ASSERT_EQ(dib.size(), 40u + 5 * 3 * 4);
+    for (std::size_t i = 40 + 3; i < dib.size(); i += 4)
+        dib[i] = 0;
+    auto decode = [&](CxImage& out) {
+        MetafileBuilder b;
+        b.Record(0x0F43, { kRop[0], kRop[1], 0, 3, 5, 0, 0, 3, 5, 0, 0 }, dib);
+        return WmfDecodeBitmapOnly(b.Build(std::array<std::int16_t, 5> { 0, 0, 5, 3, 96 }), DecodeLimits {}, out);
+    };
+    CxImage out;
+    ASSERT_TRUE(decode(out));
+    EXPECT_EQ(out.GetBpp(), 24u);
+    for (std::uint32_t y = 0; y < 3; ++y)
+        for (std::uint32_t x = 0; x < 5; ++x)
+            ASSERT_TRUE(IsColour(out, x, y, rgba.GetPixelColor(x, y))) << x << "," << y;
+
+    // One non-zero fourth byte makes them all alpha. The first row in the file is the bottom one.
+    dib[40 + 3] = 1;
+    ASSERT_TRUE(decode(out));
+    EXPECT_EQ(out.GetBpp(), 32u);
+    EXPECT_EQ(out.GetPixelColor(0, 2).alpha, 1);
+    EXPECT_EQ(out.GetPixelColor(1, 2).alpha, 0);
+}
+
 TEST(WmfBitmaps, AnythingElseIsLeftToTheRenderer)
 {
     CxImage out;
