@@ -12,6 +12,7 @@
 #include <QEventLoop>
 #include <QPageSetupDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QSettings>
 #include <QTimer>
 
@@ -90,7 +91,10 @@ bool CVardenApp::InitInstance(int startupPauseMs, const QStringList& arguments)
     if (arguments.size() > 1 && !OpenDocumentFile(arguments.at(1)))
         return false;
 
-    // 11. Shown maximised; the splash screen goes when this returns.
+    // 11. Shown maximised; the splash screen goes when this returns. The geometry is set as well
+    //     because without a window manager nothing would carry out the maximised state.
+    if (const QScreen* screen = frame_->screen())
+        frame_->setGeometry(screen->availableGeometry());
     frame_->showMaximized();
     frame_->update();
     frame_->UpdateCmdUI();
