@@ -123,7 +123,17 @@ constexpr Accelerator kAccelerators[] = {
 };
 
 constexpr int kToolbar[] = {
-    kIdFileOpen, kIdFileSave, 0, kIdZoomBox, kIdZoomBox, kIdZoomBox, 0, kIdEditCopy, 0, kIdFilePrint, kIdAppAbout,
+    kIdFileOpen,
+    kIdFileSave,
+    0,
+    kIdZoomBox,
+    kIdZoomBox,
+    kIdZoomBox,
+    0,
+    kIdEditCopy,
+    0,
+    kIdFilePrint,
+    kIdAppAbout,
 };
 
 // The view's prompts are the program's own; the rest are the framework's usual ones.

@@ -23,7 +23,10 @@ class CVardenView;
 /// One open document: the engine's document and what the framework keeps about it.
 class OpenDocument {
 public:
-    explicit OpenDocument(core::Ui& ui) : doc_(std::make_unique<core::CVardenDoc>(ui)) { }
+    explicit OpenDocument(core::Ui& ui)
+        : doc_(std::make_unique<core::CVardenDoc>(ui))
+    {
+    }
 
     core::CVardenDoc& Doc() { return *doc_; }
     const core::CVardenDoc& Doc() const { return *doc_; }
@@ -55,7 +58,10 @@ private:
 
 class CDocManager : public CCmdTarget {
 public:
-    explicit CDocManager(CVardenApp& app) : app_(app) { }
+    explicit CDocManager(CVardenApp& app)
+        : app_(app)
+    {
+    }
     ~CDocManager() override;
     CDocManager(const CDocManager&) = delete;
     CDocManager& operator=(const CDocManager&) = delete;

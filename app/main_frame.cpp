@@ -106,8 +106,12 @@ void CMainFrame::CreateStatusBar()
 
 void CMainFrame::SetMessageText(const QString& text)
 {
-    if (messagePane_)
-        messagePane_->setText(text);
+    if (!messagePane_)
+        return;
+    messagePane_->setText(text);
+    // Shown at once: the texts announce work (loading, saving) that keeps the event loop busy.
+    if (messagePane_->isVisible())
+        messagePane_->repaint();
 }
 
 QString CMainFrame::MessageText() const

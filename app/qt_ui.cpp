@@ -52,7 +52,10 @@ QMessageBox::Icon QtUi::ToQtIcon(core::MessageIcon icon)
 
 void QtUi::MessageBox(const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner)
 {
-    QMessageBox box(ToQtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text), QMessageBox::Ok,
+    QMessageBox box(ToQtIcon(icon),
+        QString::fromStdString(caption),
+        QString::fromStdString(text),
+        QMessageBox::Ok,
         OwnerWidget(owner));
     // A box shown under the wait cursor must still be answerable with a normal pointer.
     if (waitDepth_ > 0)
@@ -64,8 +67,11 @@ void QtUi::MessageBox(const std::string& text, const std::string& caption, core:
 
 bool QtUi::AskYesNo(const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner)
 {
-    QMessageBox box(ToQtIcon(icon), QString::fromStdString(caption), QString::fromStdString(text),
-        QMessageBox::Yes | QMessageBox::No, OwnerWidget(owner));
+    QMessageBox box(ToQtIcon(icon),
+        QString::fromStdString(caption),
+        QString::fromStdString(text),
+        QMessageBox::Yes | QMessageBox::No,
+        OwnerWidget(owner));
     box.setDefaultButton(QMessageBox::Yes);
     if (waitDepth_ > 0)
         QApplication::setOverrideCursor(Qt::ArrowCursor);

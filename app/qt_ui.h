@@ -21,8 +21,10 @@ public:
     void SetMainFrame(CMainFrame* frame) { frame_ = frame; }
 
     void SetStatusText(const std::string& text) override;
-    void MessageBox(const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner) override;
-    bool AskYesNo(const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner) override;
+    void MessageBox(
+        const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner) override;
+    bool AskYesNo(
+        const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
 

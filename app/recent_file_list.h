@@ -15,7 +15,10 @@ public:
     static constexpr const char* kSection = "Recent File List";
     static constexpr const char* kEntry = "File";
 
-    explicit CRecentFileList(int size) : size_(size) { }
+    explicit CRecentFileList(int size)
+        : size_(size)
+    {
+    }
 
     int Size() const { return size_; }
     const QStringList& Files() const { return files_; }

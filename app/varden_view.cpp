@@ -249,9 +249,8 @@ void CVardenView::OnConvert(std::uint32_t targetType)
         return;
     OpenDocument& doc = *doc_;
     core::Ui& ui = app_.GetUi();
-    const core::ShowOptionsFn showOptions = [this, &doc, &ui](std::uint32_t type) {
-        return ShowConversionOptions(this, doc.Doc().Image(), type, ui);
-    };
+    const core::ShowOptionsFn showOptions
+        = [this, &doc, &ui](std::uint32_t type) { return ShowConversionOptions(this, doc.Doc().Image(), type, ui); };
     core::ConvertImageCommand(doc.Doc(), targetType, showOptions, ui);
 }
 
@@ -265,8 +264,8 @@ void CVardenView::OnEditCopy()
         auto* data = new QMimeData;
         data->setImageData(doc_->Picture());
         data->setData(QString::fromLatin1(kMimeBmp), bmp);
-        data->setData(QString::fromLatin1(kMimeDib), QByteArray(reinterpret_cast<const char*>(dib.data()),
-                                                         static_cast<qsizetype>(dib.size())));
+        data->setData(QString::fromLatin1(kMimeDib),
+            QByteArray(reinterpret_cast<const char*>(dib.data()), static_cast<qsizetype>(dib.size())));
         clipboard->setMimeData(data); // the clipboard owns it from now on
         const QMimeData* now = clipboard->mimeData();
         placed = now && now->hasFormat(QString::fromLatin1(kMimeBmp));

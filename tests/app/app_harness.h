@@ -33,8 +33,8 @@ inline void ClearSettings()
 }
 
 /// Saves `image` as `name` in `dir` (type from the extension) and answers the full path.
-inline QString WriteImage(const testing_support::TempDir& dir, const std::string& name, codec::CxImage image,
-    std::uint32_t type = 4)
+inline QString WriteImage(
+    const testing_support::TempDir& dir, const std::string& name, codec::CxImage image, std::uint32_t type = 4)
 {
     const std::string path = dir.File(name);
     EXPECT_TRUE(image.Save(path, type)) << image.GetLastError();

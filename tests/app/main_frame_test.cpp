@@ -63,7 +63,8 @@ codec::CxImage Solid(std::uint32_t w, std::uint32_t h)
     codec::CxImage image(w, h, 24);
     for (std::uint32_t y = 0; y < h; ++y)
         for (std::uint32_t x = 0; x < w; ++x)
-            image.SetPixelColor(x, y, codec::RGBQuad { static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 90, 255 });
+            image.SetPixelColor(
+                x, y, codec::RGBQuad { static_cast<std::uint8_t>(x), static_cast<std::uint8_t>(y), 90, 255 });
     return image;
 }
 

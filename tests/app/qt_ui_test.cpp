@@ -56,8 +56,8 @@ TEST_F(QtUiTest, MessageBoxesShowCaptionTextAndIconWithTheOwnersWindow)
 {
     SeenBox seen;
     AnswerNextBox(seen, QMessageBox::Ok);
-    app->GetUi().MessageBox("Error while opening file x\nbad", "Error while loading file", core::MessageIcon::Error,
-        core::Owner::None);
+    app->GetUi().MessageBox(
+        "Error while opening file x\nbad", "Error while loading file", core::MessageIcon::Error, core::Owner::None);
     ASSERT_TRUE(seen.seen);
     EXPECT_EQ(seen.caption, QStringLiteral("Error while loading file"));
     EXPECT_EQ(seen.text, QStringLiteral("Error while opening file x\nbad"));
@@ -65,8 +65,8 @@ TEST_F(QtUiTest, MessageBoxesShowCaptionTextAndIconWithTheOwnersWindow)
     EXPECT_EQ(seen.parent, nullptr);
 
     AnswerNextBox(seen, QMessageBox::Ok);
-    app->GetUi().MessageBox("Failed to open document.", "Korvane Pelmora", core::MessageIcon::Warning,
-        core::Owner::MainWindow);
+    app->GetUi().MessageBox(
+        "Failed to open document.", "Korvane Pelmora", core::MessageIcon::Warning, core::Owner::MainWindow);
     EXPECT_EQ(seen.icon, QMessageBox::Warning);
     EXPECT_EQ(seen.parent, app->MainFrame());
 }

@@ -72,7 +72,8 @@ TEST(Documents, ADroppedFileOpensAsADocument)
     const QString b = WriteImage(dir, "drop-b.png", Small());
     Harness h;
     auto* data = new QMimeData;
-    data->setUrls({ QUrl::fromLocalFile(a), QUrl::fromLocalFile(b), QUrl(QStringLiteral("https://example.org/x.png")) });
+    data->setUrls(
+        { QUrl::fromLocalFile(a), QUrl::fromLocalFile(b), QUrl(QStringLiteral("https://example.org/x.png")) });
     QDragEnterEvent enter(QPoint(200, 200), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(&h.Frame(), &enter);
     EXPECT_TRUE(enter.isAccepted());
@@ -291,12 +292,12 @@ TEST(FileFilters, RegistryFiltersBecomeQtNameFilters)
     const QStringList open = app::ToQtNameFilters(core::FullOpenFilter());
     ASSERT_EQ(open.size(), 16);
     EXPECT_TRUE(open[0].startsWith(QStringLiteral("All Supported Image Files (*.bmp;*.gif;")));
-    EXPECT_TRUE(open[0].endsWith(QStringLiteral("*.ppm;*.ras) (*.bmp *.gif *.jpg *.jpeg *.png *.ico *.tif *.tiff "
-                                                "*.tga *.pcx *.wbmp *.wmf *.jp2 *.jpc *.pgx *.pnm *.pgm *.ppm *.ras)")));
+    EXPECT_TRUE(
+        open[0].endsWith(QStringLiteral("*.ppm;*.ras) (*.bmp *.gif *.jpg *.jpeg *.png *.ico *.tif *.tiff "
+                                        "*.tga *.pcx *.wbmp *.wmf *.jp2 *.jpc *.pgx *.pnm *.pgm *.ppm *.ras)")));
     // The blank after the semicolon does not become a pattern of its own.
     EXPECT_EQ(open[3], QStringLiteral("Joint Photographic Experts Group File (*.jpg; *.jpeg) (*.jpg *.jpeg)"));
-    EXPECT_EQ(open[15],
-        QStringLiteral("Portable Any Map Graphic Bitmap File (*.pnm;*.ppm;*.pgm) (*.pnm *.ppm *.pgm)"));
+    EXPECT_EQ(open[15], QStringLiteral("Portable Any Map Graphic Bitmap File (*.pnm;*.ppm;*.pgm) (*.pnm *.ppm *.pgm)"));
     EXPECT_EQ(app::ToQtNameFilters(core::ImageTypeFilter(1).filter), QStringList { "Bitmap File (*.bmp) (*.bmp)" });
     EXPECT_TRUE(app::ToQtNameFilters("").isEmpty());
     EXPECT_TRUE(app::ToQtNameFilters("||").isEmpty());

@@ -21,9 +21,12 @@ codec::CxImage Picture(std::uint32_t w, std::uint32_t h)
     codec::CxImage image(w, h, 24);
     for (std::uint32_t y = 0; y < h; ++y)
         for (std::uint32_t x = 0; x < w; ++x)
-            image.SetPixelColor(x, y,
-                codec::RGBQuad { static_cast<std::uint8_t>((x * 7) % 200), static_cast<std::uint8_t>((y * 11) % 200),
-                    static_cast<std::uint8_t>((x / 4 + y / 4) % 2 ? 180 : 20), 255 });
+            image.SetPixelColor(x,
+                y,
+                codec::RGBQuad { static_cast<std::uint8_t>((x * 7) % 200),
+                    static_cast<std::uint8_t>((y * 11) % 200),
+                    static_cast<std::uint8_t>((x / 4 + y / 4) % 2 ? 180 : 20),
+                    255 });
     return image;
 }
 
@@ -87,8 +90,8 @@ TEST(ViewDrawing, OtherZoomsStretchTheTruncatedSizeWithSmoothing)
         EXPECT_EQ(shown.pixel(drawn.width(), 5), background.rgb()) << zoom;
         EXPECT_EQ(shown.pixel(5, drawn.height()), background.rgb()) << zoom;
         // Smoothed, so not what the nearest pixel would give.
-        const QImage nearest = source.scaled(drawn, Qt::IgnoreAspectRatio, Qt::FastTransformation)
-                                   .convertToFormat(QImage::Format_RGB32);
+        const QImage nearest
+            = source.scaled(drawn, Qt::IgnoreAspectRatio, Qt::FastTransformation).convertToFormat(QImage::Format_RGB32);
         EXPECT_NE(shown.copy(QRect(QPoint(0, 0), drawn)), nearest) << zoom;
     }
 }
@@ -222,7 +225,8 @@ TEST(Clipboard, BmpFileFromDibAddsTheFileHeader)
 {
     codec::CxImage indexed(5, 3, 8);
     for (std::size_t i = 0; i < indexed.Palette().size(); ++i)
-        indexed.Palette()[i] = codec::RGBQuad { static_cast<std::uint8_t>(i), 0, static_cast<std::uint8_t>(255 - i), 255 };
+        indexed.Palette()[i]
+            = codec::RGBQuad { static_cast<std::uint8_t>(i), 0, static_cast<std::uint8_t>(255 - i), 255 };
     for (std::uint32_t y = 0; y < 3; ++y)
         for (std::uint32_t x = 0; x < 5; ++x)
             indexed.Row(y)[x] = static_cast<std::uint8_t>(x * 40 + y);
@@ -231,8 +235,9 @@ TEST(Clipboard, BmpFileFromDibAddsTheFileHeader)
     ASSERT_EQ(bmp.size(), static_cast<qsizetype>(dib.size() + 14));
     EXPECT_EQ(bmp.left(2), QByteArray("BM"));
     const auto le32 = [&](int at) {
-        return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bmp[at]) | static_cast<std::uint8_t>(bmp[at + 1]) << 8
-            | static_cast<std::uint8_t>(bmp[at + 2]) << 16 | static_cast<std::uint8_t>(bmp[at + 3]) << 24);
+        return static_cast<std::uint32_t>(static_cast<std::uint8_t>(bmp[at])
+            | static_cast<std::uint8_t>(bmp[at + 1]) << 8 | static_cast<std::uint8_t>(bmp[at + 2]) << 16
+            | static_cast<std::uint8_t>(bmp[at + 3]) << 24);
     };
     EXPECT_EQ(le32(2), static_cast<std::uint32_t>(bmp.size()));
     EXPECT_EQ(le32(10), 14u + 40u + 256u * 4u); // pixels after the header and the 256-entry palette
@@ -258,8 +263,8 @@ TEST(ViewCommands, RotatingLeftThenRightGivesTheFirstPixelsBackAndClosingAsksNot
     EXPECT_EQ(doc->Doc().Image().GetWidth(), 20u);
     EXPECT_EQ(doc->Doc().Image().GetHeight(), 30u);
     // The view shows the turned picture at once; the scroll sizes stay as they were.
-    EXPECT_EQ(Grab(view).copy(0, 0, 20, 30),
-        widgets::ToQImage(doc->Doc().Image()).convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(
+        Grab(view).copy(0, 0, 20, 30), widgets::ToQImage(doc->Doc().Image()).convertToFormat(QImage::Format_RGB32));
     EXPECT_EQ(view->TotalSize(), QSize(30, 20));
 
     ASSERT_TRUE(h.Frame().OnCommand(app::kIdRotateRight));
