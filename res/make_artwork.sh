@@ -3,7 +3,7 @@
 # reference; run this only to change the artwork.
 #   splash.jpg  640x480 start-up picture
 #   about.png   299x155 about-box picture, magenta (255,0,255) where the dialog should show through
-#   pelmora.png 32x32 application icon
+#   pelmora.png 32x32 application icon (pelmora-128.png: the same at 128x128 for the desktop)
 set -euo pipefail
 cd "$(dirname "$0")"
 roboto=/usr/share/fonts/truetype/roboto/unhinted/RobotoTTF
@@ -44,3 +44,4 @@ convert -size 299x155 "xc:$grey" \
 
 # Icon: the lens mark alone on transparency.
 lens 32 '#2a8fd6' '#f08a24' '#8a4fd1' PNG32:pelmora.png
+lens 128 '#2a8fd6' '#f08a24' '#8a4fd1' PNG32:pelmora-128.png

@@ -1,0 +1,99 @@
+#pragma once
+
+// The main window: menu 128 while no document is open and menu 129 while one is active, the
+// accelerators, the toolbar with its zoom box, the status bar whose first pane carries every
+// progress and result text, and the MDI area that holds one child window per view.
+
+#include "app/cmd_target.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <map>
+#include <vector>
+
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+
+namespace app {
+
+class CChildFrame;
+class CMainComboToolbar;
+class CVardenApp;
+class CVardenView;
+
+class CMainFrame : public QMainWindow, public CCmdTarget {
+    Q_OBJECT
+public:
+    explicit CMainFrame(CVardenApp& app);
+    ~CMainFrame() override;
+
+    /// Creates the window's parts: menus, accelerators, toolbar 128 with the zoom box, the status
+    /// bar. False when a part cannot be made (the window is then unusable).
+    bool LoadFrame();
+
+    /// The frame's own commands: new window, cascade, tile, arrange icons, toolbar, status bar.
+    bool OnCmdMsg(int id, bool execute) override;
+    /// Runs a command through the routing (active view, frame, documents, application). False
+    /// when nothing handles it; such commands are disabled and do nothing.
+    bool OnCommand(int id);
+    bool IsCommandEnabled(int id);
+    /// Enables and checks every command's action, and the zoom box (the update handler of 32823).
+    void UpdateCmdUI();
+    void UpdateRecentFileMenu();
+    /// "Korvane Pelmora", followed by the active window's title when there is one.
+    void UpdateFrameTitle();
+
+    /// The first pane of the status bar.
+    void SetMessageText(const QString& text);
+    QString MessageText() const;
+    /// The status bar's panes: the message pane, then "CAP", "NUM", "SCRL".
+    QList<QLabel*> StatusPanes() const;
+
+    /// The one action of a command, made on first use with the command's prompt and tooltip.
+    QAction* CommandAction(int id);
+    /// The menu shown now: 128 or 129.
+    int CurrentMenu() const { return currentMenu_; }
+    /// The popups of menu 128 or 129, in menu-bar order.
+    const std::vector<QMenu*>& MenuPopups(int menuId) const;
+
+    QMdiArea* MdiArea() const { return mdiArea_; }
+    void AddChild(CChildFrame* child);
+    CChildFrame* ActiveChild() const;
+    CVardenView* ActiveView() const;
+    CMainComboToolbar* ToolBar() const { return toolBar_; }
+    /// Closes every child window; nothing is asked.
+    void CloseAllWindows();
+
+protected:
+    bool event(QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void BuildMenu(int menuId);
+    void ShowMenu(int menuId);
+    void BuildAccelerators();
+    void CreateStatusBar();
+    void OnMDIActivate(QMdiSubWindow* window);
+    void OnUpdateZoomBox();
+    void FillWindowList(QMenu* menu);
+    void ArrangeIcons();
+
+    CVardenApp& app_;
+    QMdiArea* mdiArea_ = nullptr;
+    CMainComboToolbar* toolBar_ = nullptr;
+    QLabel* messagePane_ = nullptr;
+    std::array<QLabel*, 3> indicators_ {};
+    std::map<int, QAction*> actions_;
+    std::map<int, std::vector<QMenu*>> menus_;
+    int currentMenu_ = 0;
+    QList<QAction*> windowList_;
+};
+
+} // namespace app
