@@ -170,6 +170,9 @@ public:
     bool Report(const Result& r) const;
 
 private:
+    /// The rotations' shared body: `quarters` clockwise quarter turns (1 to 3).
+    bool TurnBy(int quarters, CxImage* destination);
+
     std::uint32_t width_ = 0;
     std::uint32_t height_ = 0;
     std::uint32_t bpp_ = 0;

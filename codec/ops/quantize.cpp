@@ -317,6 +317,61 @@ void NearestColorMap::FillCell(std::size_t cell)
     cellCount_[cell] = static_cast<std::uint16_t>(candidates_.size() - start);
 }
 
+namespace {
+
+// Visits every pixel: `input(pixel, v)` gives its N values, `output(index, v, q)` stores the result
+// for the values v and gives in q the values it stands for. With error diffusion the difference
+// is spread Floyd-Steinberg fashion over a serpentine scan (alternate directions avoid drifting
+// streaks); errors are kept in sixteenths, and one guard pixel each side takes what falls off.
+template <int N, class Input, class Output>
+void Diffuse(RowReader& src, std::uint32_t width, std::uint32_t height, bool errorDiffusion, Input input, Output output)
+{
+    const int ch = src.Channels();
+    const std::size_t stride = (static_cast<std::size_t>(width) + 2) * N;
+    std::vector<int> errors(errorDiffusion ? stride * 2 : 0, 0);
+    int* cur = errors.data();
+    int* next = cur + (errorDiffusion ? stride : 0);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint8_t* row = src.Get(y);
+        const std::size_t base = static_cast<std::size_t>(y) * width;
+        int v[N], q[N];
+        if (!errorDiffusion) {
+            for (std::uint32_t x = 0; x < width; ++x) {
+                input(row + static_cast<std::size_t>(x) * ch, v);
+                output(base + x, v, q);
+            }
+            continue;
+        }
+        std::fill(next, next + stride, 0);
+        const bool forward = (y & 1) == 0;
+        const std::ptrdiff_t dir = forward ? N : -N;
+        for (std::uint32_t i = 0; i < width; ++i) {
+            const std::uint32_t x = forward ? i : width - 1 - i;
+            int* ce = cur + (static_cast<std::size_t>(x) + 1) * N;
+            int* ne = next + (static_cast<std::size_t>(x) + 1) * N;
+            input(row + static_cast<std::size_t>(x) * ch, v);
+            for (int c = 0; c < N; ++c)
+                v[c] = ClampByte(v[c] + ((ce[c] + 8) >> 4));
+            output(base + x, v, q);
+            for (int c = 0; c < N; ++c) {
+                const int err = v[c] - q[c];
+                ce[dir + c] += err * 7;
+                ne[-dir + c] += err * 3;
+                ne[c] += err * 5;
+                ne[dir + c] += err;
+            }
+        }
+        std::swap(cur, next);
+    }
+}
+
+void Rgb(const std::uint8_t* p, int* v)
+{
+    v[0] = p[0], v[1] = p[1], v[2] = p[2];
+}
+
+} // namespace
+
 void MapToPalette(RowReader& src,
     std::uint32_t width,
     std::uint32_t height,
@@ -325,117 +380,35 @@ void MapToPalette(RowReader& src,
     std::uint8_t* out)
 {
     NearestColorMap map(palette);
-    const int ch = src.Channels();
-    if (!errorDiffusion) {
-        for (std::uint32_t y = 0; y < height; ++y) {
-            const std::uint8_t* row = src.Get(y);
-            std::uint8_t* o = out + static_cast<std::size_t>(y) * width;
-            for (std::uint32_t x = 0; x < width; ++x) {
-                const std::uint8_t* p = row + static_cast<std::size_t>(x) * ch;
-                o[x] = map.Find(p[0], p[1], p[2]);
-            }
-        }
-        return;
-    }
-    // Errors are kept in sixteenths; one guard column each side takes what falls off the edge.
-    std::vector<int> errors((static_cast<std::size_t>(width) + 2) * 6, 0);
-    int* cur = errors.data();
-    int* next = cur + (static_cast<std::size_t>(width) + 2) * 3;
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* row = src.Get(y);
-        std::uint8_t* o = out + static_cast<std::size_t>(y) * width;
-        std::fill(next, next + (static_cast<std::size_t>(width) + 2) * 3, 0);
-        const bool forward = (y & 1) == 0; // serpentine: alternate directions avoid drifting streaks
-        const std::ptrdiff_t dir = forward ? 3 : -3;
-        for (std::uint32_t i = 0; i < width; ++i) {
-            const std::uint32_t x = forward ? i : width - 1 - i;
-            const std::uint8_t* p = row + static_cast<std::size_t>(x) * ch;
-            int* ce = cur + (static_cast<std::size_t>(x) + 1) * 3;
-            int* ne = next + (static_cast<std::size_t>(x) + 1) * 3;
-            int v[3];
-            for (int c = 0; c < 3; ++c)
-                v[c] = ClampByte(p[c] + ((ce[c] + 8) >> 4));
-            const std::uint8_t idx = map.Find(v[0], v[1], v[2]);
-            const RGBQuad& q = map.Color(idx);
-            const int err[3] = { v[0] - q.red, v[1] - q.green, v[2] - q.blue };
-            for (int c = 0; c < 3; ++c) {
-                ce[dir + c] += err[c] * 7;
-                ne[-dir + c] += err[c] * 3;
-                ne[c] += err[c] * 5;
-                ne[dir + c] += err[c];
-            }
-            o[x] = idx;
-        }
-        std::swap(cur, next);
-    }
+    Diffuse<3>(src, width, height, errorDiffusion, Rgb, [&](std::size_t i, const int* v, int* q) {
+        const std::uint8_t idx = map.Find(v[0], v[1], v[2]);
+        const RGBQuad& c = map.Color(idx);
+        out[i] = idx;
+        q[0] = c.red, q[1] = c.green, q[2] = c.blue;
+    });
 }
 
 void MapToBlackWhite(RowReader& src, std::uint32_t width, std::uint32_t height, bool errorDiffusion, std::uint8_t* out)
 {
-    const int ch = src.Channels();
-    std::vector<int> cur(errorDiffusion ? width + 2 : 0, 0), next(cur.size(), 0);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* row = src.Get(y);
-        std::uint8_t* o = out + static_cast<std::size_t>(y) * width;
-        if (!errorDiffusion) {
-            for (std::uint32_t x = 0; x < width; ++x) {
-                const std::uint8_t* p = row + static_cast<std::size_t>(x) * ch;
-                o[x] = Luma(p[0], p[1], p[2]) >= 128 ? 1 : 0;
-            }
-            continue;
-        }
-        std::fill(next.begin(), next.end(), 0);
-        const bool forward = (y & 1) == 0;
-        const std::ptrdiff_t dir = forward ? 1 : -1;
-        for (std::uint32_t i = 0; i < width; ++i) {
-            const std::uint32_t x = forward ? i : width - 1 - i;
-            const std::uint8_t* p = row + static_cast<std::size_t>(x) * ch;
-            const std::size_t e = x + 1;
-            const int v = ClampByte(Luma(p[0], p[1], p[2]) + ((cur[e] + 8) >> 4));
-            const bool white = v >= 128;
-            o[x] = white ? 1 : 0;
-            const int err = v - (white ? 255 : 0);
-            cur[e + dir] += err * 7;
-            next[e - dir] += err * 3;
-            next[e] += err * 5;
-            next[e + dir] += err;
-        }
-        std::swap(cur, next);
-    }
+    Diffuse<1>(
+        src,
+        width,
+        height,
+        errorDiffusion,
+        [](const std::uint8_t* p, int* v) { v[0] = Luma(p[0], p[1], p[2]); },
+        [&](std::size_t i, const int* v, int* q) {
+            const bool white = v[0] >= 128;
+            out[i] = white ? 1 : 0;
+            q[0] = white ? 255 : 0;
+        });
 }
 
 void QuantizeTo555(RowReader& src, std::uint32_t width, std::uint32_t height, bool errorDiffusion, std::uint8_t* out)
 {
-    const int ch = src.Channels();
-    std::vector<int> cur(errorDiffusion ? (static_cast<std::size_t>(width) + 2) * 3 : 0, 0), next(cur.size(), 0);
-    for (std::uint32_t y = 0; y < height; ++y) {
-        const std::uint8_t* row = src.Get(y);
-        std::uint8_t* o = out + static_cast<std::size_t>(y) * width * 3;
-        if (!errorDiffusion) {
-            for (std::uint32_t x = 0; x < width; ++x)
-                for (int c = 0; c < 3; ++c)
-                    o[x * 3 + c] = Quantize5(row[static_cast<std::size_t>(x) * ch + c]);
-            continue;
-        }
-        std::fill(next.begin(), next.end(), 0);
-        const bool forward = (y & 1) == 0;
-        const std::ptrdiff_t dir = forward ? 3 : -3;
-        for (std::uint32_t i = 0; i < width; ++i) {
-            const std::uint32_t x = forward ? i : width - 1 - i;
-            const std::size_t e = (static_cast<std::size_t>(x) + 1) * 3;
-            for (int c = 0; c < 3; ++c) {
-                const int v = ClampByte(row[static_cast<std::size_t>(x) * ch + c] + ((cur[e + c] + 8) >> 4));
-                const std::uint8_t q = Quantize5(static_cast<std::uint8_t>(v));
-                o[static_cast<std::size_t>(x) * 3 + c] = q;
-                const int err = v - q;
-                cur[e + dir + c] += err * 7;
-                next[e - dir + c] += err * 3;
-                next[e + c] += err * 5;
-                next[e + dir + c] += err;
-            }
-        }
-        std::swap(cur, next);
-    }
+    Diffuse<3>(src, width, height, errorDiffusion, Rgb, [&](std::size_t i, const int* v, int* q) {
+        for (int c = 0; c < 3; ++c)
+            out[i * 3 + c] = static_cast<std::uint8_t>(q[c] = Quantize5(static_cast<std::uint8_t>(v[c])));
+    });
 }
 
 bool ExactPalette(RowReader& src,

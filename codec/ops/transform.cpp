@@ -123,55 +123,19 @@ bool CxImage::GrayScale()
     }
 }
 
-// Into a destination, the turned image takes the source's depth, palette, transparent index and
-// resolution and keeps the destination's own type, as Resample2 does.
 bool CxImage::RotateLeft(CxImage* destination)
 {
-    if (!IsValid())
-        return Report(Malformed("the image is empty"));
-    try {
-        ops::BorrowedPixels out(destination, this);
-        TurnedPixels(*this, Turn::Left, out.buffer);
-        CxImage& t = destination ? *destination : *this;
-        const std::uint32_t w = width_, h = height_;
-        const std::int32_t xdpi = xdpi_, ydpi = ydpi_;
-        if (&t != this)
-            t.palette_ = palette_, t.transIndex_ = transIndex_, t.bpp_ = bpp_;
-        t.pixels_.swap(out.buffer);
-        t.width_ = h, t.height_ = w, t.xdpi_ = ydpi, t.ydpi_ = xdpi;
-        out.Done();
-        return true;
-    } catch (const std::bad_alloc&) {
-        return Report(LimitExceeded(kTurnMemory));
-    }
+    return TurnBy(3, destination);
 }
 
 bool CxImage::RotateRight(CxImage* destination)
 {
-    if (!IsValid())
-        return Report(Malformed("the image is empty"));
-    try {
-        ops::BorrowedPixels out(destination, this);
-        TurnedPixels(*this, Turn::Right, out.buffer);
-        CxImage& t = destination ? *destination : *this;
-        const std::uint32_t w = width_, h = height_;
-        const std::int32_t xdpi = xdpi_, ydpi = ydpi_;
-        if (&t != this)
-            t.palette_ = palette_, t.transIndex_ = transIndex_, t.bpp_ = bpp_;
-        t.pixels_.swap(out.buffer);
-        t.width_ = h, t.height_ = w, t.xdpi_ = ydpi, t.ydpi_ = xdpi;
-        out.Done();
-        return true;
-    } catch (const std::bad_alloc&) {
-        return Report(LimitExceeded(kTurnMemory));
-    }
+    return TurnBy(1, destination);
 }
 
 bool CxImage::Rotate180(CxImage* destination)
 {
-    if (!IsValid())
-        return Report(Malformed("the image is empty"));
-    if (!destination || destination == this) {
+    if (IsValid() && (!destination || destination == this)) {
         switch (GetBytesPerPixel()) {
         case 1:
             std::reverse(pixels_.begin(), pixels_.end());
@@ -185,13 +149,27 @@ bool CxImage::Rotate180(CxImage* destination)
         }
         return true;
     }
+    return TurnBy(2, destination);
+}
+
+// Into a destination, the turned image takes the source's depth, palette, transparent index and
+// resolution and keeps the destination's own type, as Resample2 does.
+bool CxImage::TurnBy(int quarters, CxImage* destination)
+{
+    if (!IsValid())
+        return Report(Malformed("the image is empty"));
     try {
         ops::BorrowedPixels out(destination, this);
-        TurnedPixels(*this, Turn::Half, out.buffer);
-        CxImage& t = *destination;
-        t.palette_ = palette_, t.transIndex_ = transIndex_, t.bpp_ = bpp_;
-        t.width_ = width_, t.height_ = height_, t.xdpi_ = xdpi_, t.ydpi_ = ydpi_;
+        TurnedPixels(*this, quarters == 1 ? Turn::Right : quarters == 2 ? Turn::Half : Turn::Left, out.buffer);
+        CxImage& t = destination ? *destination : *this;
+        const bool swap = quarters != 2;
+        const std::uint32_t w = width_, h = height_;
+        const std::int32_t xdpi = xdpi_, ydpi = ydpi_;
+        if (&t != this)
+            t.palette_ = palette_, t.transIndex_ = transIndex_, t.bpp_ = bpp_;
         t.pixels_.swap(out.buffer);
+        t.width_ = swap ? h : w, t.height_ = swap ? w : h;
+        t.xdpi_ = swap ? ydpi : xdpi, t.ydpi_ = swap ? xdpi : ydpi;
         out.Done();
         return true;
     } catch (const std::bad_alloc&) {

@@ -1,7 +1,8 @@
+#include "codec/codec_helpers.h"
 #include "codec/formats/bytes.h"
 #include "codec/formats/dib.h"
 #include "codec/formats/format.h"
-#include "netpbm_io_helpers.h"
+#include "support/netpbm.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -9,14 +10,7 @@
 using codec::ByteView;
 using codec::CxImage;
 using codec::RGBQuad;
-using netpbm_io::ToNetpbm;
-using netpbm_io::ToolPixels;
-using testing_support::HaveTool;
-using testing_support::MakeTestImage;
-using testing_support::ReadFileBytes;
-using testing_support::SamePixels;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
+using namespace testing_support;
 
 namespace {
 
@@ -76,10 +70,7 @@ codec::Result Decode(const Bytes& bytes, CxImage& out)
 /// Decodes, with the reader's message when it fails.
 ::testing::AssertionResult Reads(const Bytes& bytes, CxImage& out)
 {
-    const codec::Result r = Decode(bytes, out);
-    if (r)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << r.message;
+    return Decodes(codec::BmpDecode, bytes, out);
 }
 
 std::uint32_t U16At(const Bytes& b, std::size_t at)
@@ -200,7 +191,7 @@ TEST(Bmp, ReadsWhatImageMagickWritesAsImageMagickReadsIt)
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.source) + " " + c.options);
         const std::string path = dir.File("out.bmp");
-        ASSERT_EQ(testing_support::RunCommand("convert " + dir.File(c.source) + " " + c.options + path), 0);
+        ASSERT_EQ(RunCommand("convert " + dir.File(c.source) + " " + c.options + path), 0);
         const Bytes file = ReadFileBytes(path);
         ASSERT_GT(file.size(), 34u);
         EXPECT_EQ(U32At(file, 14), c.headerSize);
@@ -236,15 +227,13 @@ TEST(Bmp, ReadsWhatNetpbmWritesAsNetpbmReadsIt)
         for (const char* kind : { "-windows", "-os2" }) {
             SCOPED_TRACE(std::to_string(bpp) + kind);
             const std::string path = dir.File("out.bmp");
-            ASSERT_EQ(testing_support::RunCommand("ppmtobmp " + std::string(kind) + " -bpp=" + std::to_string(bpp) + " "
+            ASSERT_EQ(RunCommand("ppmtobmp " + std::string(kind) + " -bpp=" + std::to_string(bpp) + " "
                           + dir.File("src.ppm") + " > " + path + " 2>/dev/null"),
                 0);
-            CxImage ours, theirs;
+            CxImage ours;
             ASSERT_TRUE(Reads(ReadFileBytes(path), ours));
             EXPECT_EQ(ours.GetBpp(), bpp);
-            std::string why;
-            ASSERT_TRUE(ToolPixels("bmptopnm " + path + " 2>/dev/null", theirs, &why)) << why;
-            EXPECT_TRUE(SamePixels(ours, theirs, &why)) << why;
+            EXPECT_TRUE(ToolShows("bmptopnm " + path + " 2>/dev/null", ours));
         }
     }
 }
@@ -261,10 +250,7 @@ TEST(Bmp, OtherToolsReadOurFilesAsWeWroteThem)
         WriteFileBytes(dir.File("ours.bmp"), bytes);
         for (const std::string& tool : { "convert " + dir.File("ours.bmp") + " -depth 8 pam:-",
                  "bmptopnm " + dir.File("ours.bmp") + " 2>/dev/null" }) {
-            CxImage theirs;
-            std::string why;
-            ASSERT_TRUE(ToolPixels(tool, theirs, &why)) << why;
-            EXPECT_TRUE(SamePixels(img, theirs, &why)) << tool << ": " << why;
+            EXPECT_TRUE(ToolShows(tool, img));
         }
     }
 }
@@ -391,18 +377,13 @@ TEST(Bmp, IndicesPastAShortPaletteShowBlackWithoutReadingOutside)
 TEST(Bmp, HostileFilesFailWithAReason)
 {
     const Bytes good = MakeBmp(4, 4, 24, 0, {}, Bytes(48, 7));
-    struct Case {
-        const char* name;
-        Bytes bytes;
-        codec::Status status;
-    };
     Bytes offsetPastEnd = good;
     offsetPastEnd[10] = 0xF0;
     Bytes headerSize64 = good;
     headerSize64[14] = 64;
     Bytes zeroWidth = good;
     zeroWidth[18] = 0;
-    const Case cases[] = {
+    const std::vector<HostileInput> cases = {
         { "zero-length", {}, codec::Status::Truncated },
         { "truncated-file-header", Bytes(good.begin(), good.begin() + 12), codec::Status::Truncated },
         { "truncated-info-header", Bytes(good.begin(), good.begin() + 30), codec::Status::Malformed },
@@ -419,14 +400,7 @@ TEST(Bmp, HostileFilesFailWithAReason)
         { "truncated-masks", MakeBmp(2, 2, 16, 3, {}, {}), codec::Status::Truncated },
         { "empty-palette", MakeBmp(2, 2, 8, 0, {}, Bytes(8)), codec::Status::Malformed },
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CxImage img;
-        const codec::Result r = Decode(c.bytes, img);
-        EXPECT_FALSE(r);
-        EXPECT_EQ(r.status, c.status) << r.message;
-        EXPECT_FALSE(r.message.empty());
-    }
+    ExpectRefused(codec::BmpDecode, cases);
     // Through the public interface the text names the format.
     CxImage img;
     EXPECT_FALSE(img.Decode(Bytes(good.begin(), good.end() - 13), codec::kTypeBmp));

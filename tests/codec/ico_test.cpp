@@ -1,21 +1,14 @@
+#include "codec/codec_helpers.h"
 #include "codec/formats/bytes.h"
 #include "codec/formats/format.h"
-#include "netpbm_io_helpers.h"
+#include "support/netpbm.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 using codec::CxImage;
 using codec::RGBQuad;
-using netpbm_io::ToNetpbm;
-using netpbm_io::ToolPixels;
-using testing_support::HaveTool;
-using testing_support::MakeTestImage;
-using testing_support::ReadFileBytes;
-using testing_support::RunCommand;
-using testing_support::SamePixels;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
+using namespace testing_support;
 
 namespace {
 
@@ -29,10 +22,7 @@ codec::Result Decode(const Bytes& bytes, CxImage& out)
 /// Decodes, with the reader's message when it fails.
 ::testing::AssertionResult Reads(const Bytes& bytes, CxImage& out)
 {
-    const codec::Result r = Decode(bytes, out);
-    if (r)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << r.message;
+    return Decodes(codec::IcoDecode, bytes, out);
 }
 
 Bytes Encode(const CxImage& img)
@@ -179,17 +169,14 @@ TEST(Ico, ReadsWhatOtherToolsWriteAsTheyReadIt)
     ASSERT_EQ(RunCommand("convert " + dir.File("src.pam") + " -define icon:auto-resize=16,32,48 " + im), 0);
     ASSERT_EQ(RunCommand("pamtowinicon " + dir.File("src.pam") + " > " + pbm + " 2>/dev/null"), 0);
 
-    CxImage ours, theirs;
-    std::string why;
+    CxImage ours;
     ASSERT_TRUE(Reads(ReadFileBytes(im), ours));
     ASSERT_EQ(ours.GetWidth(), 48u);
-    ASSERT_TRUE(ToolPixels("convert '" + im + "[2]' -depth 8 pam:-", theirs, &why)) << why;
-    EXPECT_TRUE(SamePixels(ours, theirs, &why)) << why;
+    EXPECT_TRUE(ToolShows("convert '" + im + "[2]' -depth 8 pam:-", ours));
 
     ASSERT_TRUE(Reads(ReadFileBytes(pbm), ours));
     ASSERT_EQ(ours.GetBpp(), 32u);
-    ASSERT_TRUE(ToolPixels("winicontopam " + pbm + " 2>/dev/null", theirs, &why)) << why;
-    EXPECT_TRUE(SamePixels(ours, theirs, &why)) << why;
+    EXPECT_TRUE(ToolShows("winicontopam " + pbm + " 2>/dev/null", ours));
 }
 
 // Needs the PNG codec: ImageMagick stores a 256 x 256 entry as PNG.
@@ -203,12 +190,10 @@ TEST(Ico, ReadsPngEntries)
     const Bytes file = ReadFileBytes(path);
     ASSERT_GT(file.size(), 30u);
     ASSERT_EQ(file[22 + 1], 'P'); // the entry is a PNG stream
-    CxImage ours, theirs;
+    CxImage ours;
     const codec::Result r = Decode(file, ours);
     ASSERT_TRUE(r) << r.message;
-    std::string why;
-    ASSERT_TRUE(ToolPixels("convert " + path + " -depth 8 pam:-", theirs, &why)) << why;
-    EXPECT_TRUE(SamePixels(ours, theirs, &why)) << why;
+    EXPECT_TRUE(ToolShows("convert " + path + " -depth 8 pam:-", ours));
 }
 
 TEST(Ico, OtherToolsReadOurFilesAsWeWroteThem)
@@ -239,11 +224,6 @@ TEST(Ico, OtherToolsReadOurFilesAsWeWroteThem)
 TEST(Ico, HostileFilesFailWithAReason)
 {
     const Bytes good = Encode(MakeTestImage(8, 8, 24));
-    struct Case {
-        const char* name;
-        Bytes bytes;
-        codec::Status status;
-    };
     Bytes countZero = good;
     countZero[4] = 0;
     Bytes offsetPastEnd = good;
@@ -259,7 +239,7 @@ TEST(Ico, HostileFilesFailWithAReason)
     bombFits[22 + 8] = 0x40, bombFits[22 + 9] = 0x1F;
     Bytes headerSize = good;
     headerSize[22] = 20;
-    const Case cases[] = {
+    const std::vector<HostileInput> cases = {
         { "zero-length", {}, codec::Status::Truncated },
         { "truncated-header", Bytes(good.begin(), good.begin() + 5), codec::Status::Truncated },
         { "truncated-directory", Bytes(good.begin(), good.begin() + 20), codec::Status::Truncated },
@@ -271,14 +251,7 @@ TEST(Ico, HostileFilesFailWithAReason)
         { "bomb-4000x4000", bombFits, codec::Status::Truncated },
         { "unknown-header-size", headerSize, codec::Status::Malformed },
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CxImage img;
-        const codec::Result r = Decode(c.bytes, img);
-        EXPECT_FALSE(r);
-        EXPECT_EQ(r.status, c.status) << r.message;
-        EXPECT_FALSE(r.message.empty());
-    }
+    ExpectRefused(codec::IcoDecode, cases);
     CxImage img;
     EXPECT_FALSE(img.Decode(offsetPastEnd, codec::kTypeIco));
     EXPECT_STREQ(img.GetLastError(), "ICO: the icon holds no readable image");

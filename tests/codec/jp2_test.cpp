@@ -2,6 +2,7 @@
 // oracle in both directions, and hostile files.
 
 #include "codec/formats/format.h"
+#include "support/netpbm.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -27,66 +28,8 @@ struct Kind {
 const Kind kJp2 { "JP2", kTypeJp2, "jp2", Jp2Encode, Jp2Decode };
 const Kind kJpc { "JPC", kTypeJpc, "j2k", JpcEncode, JpcDecode };
 
-/// Samples of a PNM/PAM/PGX file as written by the tools: width, height, channels, maxval and
-/// the values (row-major, interleaved; signed for PGX).
-struct Samples {
-    std::uint32_t width = 0, height = 0, channels = 0;
-    std::int64_t maxval = 0;
-    bool sgnd = false;
-    std::vector<std::int64_t> v;
-};
-
-bool ReadNetpbm(const std::vector<std::uint8_t>& f, Samples& s)
-{
-    std::size_t pos = 0;
-    auto token = [&]() {
-        std::string t;
-        while (pos < f.size()) {
-            if (f[pos] == '#') {
-                while (pos < f.size() && f[pos] != '\n')
-                    ++pos;
-            } else if (std::isspace(f[pos])) {
-                if (!t.empty())
-                    break;
-                ++pos;
-            } else {
-                t += static_cast<char>(f[pos++]);
-            }
-        }
-        return t;
-    };
-    const std::string magic = token();
-    if (magic == "P5" || magic == "P6") {
-        s.channels = magic == "P5" ? 1 : 3;
-        s.width = std::stoul(token()), s.height = std::stoul(token()), s.maxval = std::stol(token());
-    } else if (magic == "P7") {
-        for (std::string t = token(); t != "ENDHDR" && !t.empty(); t = token()) {
-            if (t == "WIDTH")
-                s.width = std::stoul(token());
-            else if (t == "HEIGHT")
-                s.height = std::stoul(token());
-            else if (t == "DEPTH")
-                s.channels = std::stoul(token());
-            else if (t == "MAXVAL")
-                s.maxval = std::stol(token());
-            else if (t == "TUPLTYPE")
-                token();
-        }
-    } else {
-        return false;
-    }
-    ++pos; // the single whitespace before the samples
-    const std::size_t n = std::size_t { s.width } * s.height * s.channels;
-    const std::size_t bytes = s.maxval > 255 ? 2 : 1;
-    if (f.size() < pos + n * bytes)
-        return false;
-    s.v.resize(n);
-    for (std::size_t i = 0; i < n; ++i)
-        s.v[i] = bytes == 2 ? (f[pos + 2 * i] << 8) | f[pos + 2 * i + 1] : f[pos + i];
-    return true;
-}
-
-bool ReadPgx(const std::vector<std::uint8_t>& f, Samples& s, int* precision)
+/// The samples of a PGX file as written by the tools: one channel, signed when `sgnd` says so.
+bool ReadPgx(const std::vector<std::uint8_t>& f, NetpbmSamples& s, int* precision, bool* sgnd)
 {
     const auto nl = std::find(f.begin(), f.end(), '\n');
     if (nl == f.end())
@@ -97,7 +40,7 @@ bool ReadPgx(const std::vector<std::uint8_t>& f, Samples& s, int* precision)
     const std::string header(f.begin(), nl);
     if (std::sscanf(header.c_str(), "PG ML %c %d %u %u", &sign, &prec, &w, &h) != 4)
         return false;
-    s.width = w, s.height = h, s.channels = 1, s.sgnd = sign == '-';
+    s.width = w, s.height = h, s.channels = 1, *sgnd = sign == '-';
     *precision = prec;
     std::size_t pos = static_cast<std::size_t>(nl - f.begin()) + 1;
     const std::size_t bytes = prec > 8 ? 2 : 1;
@@ -105,16 +48,16 @@ bool ReadPgx(const std::vector<std::uint8_t>& f, Samples& s, int* precision)
         return false;
     s.v.resize(std::size_t { w } * h);
     for (std::size_t i = 0; i < s.v.size(); ++i) {
-        std::int64_t v = bytes == 2 ? (f[pos + 2 * i] << 8) | f[pos + 2 * i + 1] : f[pos + i];
-        if (s.sgnd && v >= (std::int64_t { 1 } << (bytes * 8 - 1)))
-            v -= std::int64_t { 1 } << (bytes * 8);
+        std::int32_t v = bytes == 2 ? (f[pos + 2 * i] << 8) | f[pos + 2 * i + 1] : f[pos + i];
+        if (*sgnd && v >= (1 << (bytes * 8 - 1)))
+            v -= 1 << (bytes * 8);
         s.v[i] = v;
     }
     return true;
 }
 
 /// Compares a decoded image with 8-bit tool output: gray (1), RGB (3) or RGBA (4) channels.
-::testing::AssertionResult SameAsTool(const CxImage& img, const Samples& s, int tolerance = 0)
+::testing::AssertionResult SameAsTool(const CxImage& img, const NetpbmSamples& s, int tolerance = 0)
 {
     if (img.GetWidth() != s.width || img.GetHeight() != s.height)
         return ::testing::AssertionFailure()
@@ -124,7 +67,7 @@ bool ReadPgx(const std::vector<std::uint8_t>& f, Samples& s, int* precision)
     for (std::uint32_t y = 0; y < s.height; ++y) {
         for (std::uint32_t x = 0; x < s.width; ++x) {
             const RGBQuad c = img.GetPixelColor(x, y);
-            const std::int64_t* t = &s.v[(std::size_t { y } * s.width + x) * s.channels];
+            const std::int32_t* t = &s.v[(std::size_t { y } * s.width + x) * s.channels];
             const int got[4] = { c.red, c.green, c.blue, c.alpha };
             for (std::uint32_t k = 0; k < std::max(3u, s.channels); ++k) {
                 const std::int64_t want = s.channels == 1 ? t[0] : t[k];
@@ -179,20 +122,6 @@ CxImage Decode(const Kind& k, const std::vector<std::uint8_t>& bytes)
 std::string Quote(const std::string& s)
 {
     return "'" + s + "'";
-}
-
-void WritePnm(const std::string& path,
-    const char* magic,
-    std::uint32_t w,
-    std::uint32_t h,
-    int maxval,
-    const std::vector<std::uint8_t>& samples)
-{
-    std::string header = std::string(magic) + "\n" + std::to_string(w) + " " + std::to_string(h) + "\n"
-        + std::to_string(maxval) + "\n";
-    std::vector<std::uint8_t> f(header.begin(), header.end());
-    f.insert(f.end(), samples.begin(), samples.end());
-    WriteFileBytes(path, f);
 }
 
 void PrintTo(const Kind& k, std::ostream* os)
@@ -309,14 +238,16 @@ TEST_P(Jp2Kinds, ToolFilesDecodeToTheToolsPixels)
     ASSERT_TRUE(HaveTool("opj_compress") && HaveTool("opj_decompress"));
     TempDir dir;
     const std::uint32_t w = 71, h = 50;
-    std::vector<std::uint8_t> gray(w * h), rgb(w * h * 3);
+    NetpbmSamples gray { w, h, 1, 255, {} }, rgb { w, h, 3, 255, {} };
     for (std::uint32_t i = 0; i < w * h; ++i) {
-        gray[i] = static_cast<std::uint8_t>((i * 7) ^ (i / w));
-        rgb[i * 3] = static_cast<std::uint8_t>(i % w * 3), rgb[i * 3 + 1] = static_cast<std::uint8_t>(i / w * 5);
-        rgb[i * 3 + 2] = static_cast<std::uint8_t>((i * 13) & 255);
+        gray.v.push_back(static_cast<std::int32_t>(((i * 7) ^ (i / w)) & 255));
+        rgb.v.insert(rgb.v.end(),
+            { static_cast<std::int32_t>((i % w * 3) & 255),
+                static_cast<std::int32_t>((i / w * 5) & 255),
+                static_cast<std::int32_t>((i * 13) & 255) });
     }
-    WritePnm(dir.File("g.pgm"), "P5", w, h, 255, gray);
-    WritePnm(dir.File("c.ppm"), "P6", w, h, 255, rgb);
+    WriteFileBytes(dir.File("g.pgm"), ToNetpbm(gray));
+    WriteFileBytes(dir.File("c.ppm"), ToNetpbm(rgb));
     struct Case {
         const char* input;
         const char* options;
@@ -334,8 +265,8 @@ TEST_P(Jp2Kinds, ToolFilesDecodeToTheToolsPixels)
             0);
         ASSERT_EQ(RunCommand("opj_decompress -i " + Quote(coded) + " -o " + Quote(ref) + " >/dev/null 2>&1"), 0);
         const CxImage ours = Decode(k, ReadFileBytes(coded));
-        Samples s;
-        ASSERT_TRUE(ReadNetpbm(ReadFileBytes(ref), s));
+        NetpbmSamples s;
+        ASSERT_TRUE(ParseNetpbm(ReadFileBytes(ref), s));
         EXPECT_EQ(ours.GetBpp(), s.channels == 1 ? 8u : 24u);
         EXPECT_TRUE(SameAsTool(ours, s));
     }
@@ -358,8 +289,8 @@ TEST_P(Jp2Kinds, OurFilesDecodeWithTheToolToOurPixels)
         const std::string coded = dir.File(std::string("o.") + k.ext), ref = dir.File(std::string("ref.") + c.output);
         WriteFileBytes(coded, bytes);
         ASSERT_EQ(RunCommand("opj_decompress -i " + Quote(coded) + " -o " + Quote(ref) + " >/dev/null 2>&1"), 0);
-        Samples s;
-        ASSERT_TRUE(ReadNetpbm(ReadFileBytes(ref), s));
+        NetpbmSamples s;
+        ASSERT_TRUE(ParseNetpbm(ReadFileBytes(ref), s));
         EXPECT_TRUE(SameAsTool(Decode(k, bytes), s));
     }
 }
@@ -371,20 +302,18 @@ TEST_P(Jp2Kinds, HighPrecisionAndSignedSamplesScaleToEightBits)
     TempDir dir;
     const std::uint32_t w = 64, h = 48;
     // 16-bit unsigned gray.
-    std::vector<std::uint8_t> g16(w * h * 2);
-    for (std::uint32_t i = 0; i < w * h; ++i) {
-        const std::uint32_t v = (i * 977) & 0xFFFF;
-        g16[2 * i] = static_cast<std::uint8_t>(v >> 8), g16[2 * i + 1] = static_cast<std::uint8_t>(v);
-    }
-    WritePnm(dir.File("g16.pgm"), "P5", w, h, 65535, g16);
+    NetpbmSamples g16 { w, h, 1, 65535, {} };
+    for (std::uint32_t i = 0; i < w * h; ++i)
+        g16.v.push_back(static_cast<std::int32_t>((i * 977) & 0xFFFF));
+    WriteFileBytes(dir.File("g16.pgm"), ToNetpbm(g16));
     const std::string coded = dir.File(std::string("g16.") + k.ext);
     ASSERT_EQ(
         RunCommand("opj_compress -i " + Quote(dir.File("g16.pgm")) + " -o " + Quote(coded) + " >/dev/null 2>&1"), 0);
     ASSERT_EQ(
         RunCommand("opj_decompress -i " + Quote(coded) + " -o " + Quote(dir.File("r16.pgm")) + " >/dev/null 2>&1"), 0);
-    Samples s;
-    ASSERT_TRUE(ReadNetpbm(ReadFileBytes(dir.File("r16.pgm")), s));
-    ASSERT_EQ(s.maxval, 65535);
+    NetpbmSamples s;
+    ASSERT_TRUE(ParseNetpbm(ReadFileBytes(dir.File("r16.pgm")), s));
+    ASSERT_EQ(s.maxval, 65535u);
     CxImage ours = Decode(k, ReadFileBytes(coded));
     ASSERT_EQ(ours.GetWidth(), w);
     for (std::uint32_t i = 0; i < w * h; ++i) {
@@ -407,10 +336,11 @@ TEST_P(Jp2Kinds, HighPrecisionAndSignedSamplesScaleToEightBits)
     ASSERT_EQ(
         RunCommand("opj_decompress -i " + Quote(signedCoded) + " -o " + Quote(dir.File("r.pgx")) + " >/dev/null 2>&1"),
         0);
-    Samples p;
+    NetpbmSamples p;
     int prec = 0;
-    ASSERT_TRUE(ReadPgx(ReadFileBytes(dir.File("r_0.pgx")), p, &prec));
-    ASSERT_TRUE(p.sgnd);
+    bool sgnd = false;
+    ASSERT_TRUE(ReadPgx(ReadFileBytes(dir.File("r_0.pgx")), p, &prec, &sgnd));
+    ASSERT_TRUE(sgnd);
     ours = Decode(k, ReadFileBytes(signedCoded));
     const std::int64_t maxv = (std::int64_t { 1 } << prec) - 1, half = std::int64_t { 1 } << (prec - 1);
     for (std::uint32_t i = 0; i < w * h; ++i) {
@@ -442,8 +372,8 @@ TEST_P(Jp2Kinds, SubsampledChromaIsUpsampled)
         0);
     ASSERT_EQ(
         RunCommand("opj_decompress -i " + Quote(coded) + " -o " + Quote(dir.File("ref.ppm")) + " >/dev/null 2>&1"), 0);
-    Samples s;
-    ASSERT_TRUE(ReadNetpbm(ReadFileBytes(dir.File("ref.ppm")), s));
+    NetpbmSamples s;
+    ASSERT_TRUE(ParseNetpbm(ReadFileBytes(dir.File("ref.ppm")), s));
     const CxImage ours = Decode(k, ReadFileBytes(coded));
     EXPECT_EQ(ours.GetBpp(), 24u);
     // The tool converts with its own rounding; one or two levels apart is the same colour.

@@ -1,6 +1,7 @@
+#include "codec/codec_helpers.h"
 #include "codec/formats/format.h"
 #include "codec/formats/jpeg.h"
-#include "netpbm_oracle.h"
+#include "support/netpbm.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -10,30 +11,19 @@
 
 using codec::CxImage;
 using codec::Status;
-using testing_support::HaveTool;
-using testing_support::MakeTestImage;
-using testing_support::Psnr;
-using testing_support::ReadFileBytes;
-using testing_support::RunCommand;
-using testing_support::TempDir;
+using namespace testing_support;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
 Bytes Encode(const CxImage& image)
 {
-    Bytes out;
-    codec::Result r = codec::JpegEncode(image, out);
-    EXPECT_TRUE(r) << r.message;
-    return out;
+    return EncodeWith(codec::JpegEncode, image);
 }
 
 CxImage Decode(const Bytes& bytes)
 {
-    CxImage image;
-    codec::Result r = codec::JpegDecode(bytes, codec::DefaultLimits(), image);
-    EXPECT_TRUE(r) << r.message;
-    return image;
+    return DecodeWith(codec::JpegDecode, bytes);
 }
 
 codec::Result DecodeResult(const Bytes& bytes, const codec::DecodeLimits& limits = codec::DefaultLimits())
@@ -95,7 +85,7 @@ std::vector<std::size_t> FindMarkers(const Bytes& jpeg, std::uint8_t code)
 std::string Cjpeg(const TempDir& dir, const CxImage& source, const std::string& options, const std::string& name)
 {
     const std::string ppm = dir.File(name + ".ppm"), jpg = dir.File(name + ".jpg");
-    netpbm_oracle::Write(ppm, source);
+    WriteFileBytes(ppm, ToNetpbm(source));
     EXPECT_EQ(RunCommand("cjpeg " + options + " -outfile " + jpg + " " + ppm), 0) << options;
     return jpg;
 }
@@ -112,7 +102,7 @@ TEST(Jpeg, TrueColourImagesRoundTripAboveFortyDecibels)
     EXPECT_GE(Psnr(rgb, back), 40.0);
 
     // 16 bits are written as their RGB values, 32 bits without alpha: the same file as 24 bits.
-    const CxImage rgb16 = netpbm_oracle::To16Bit(rgb);
+    const CxImage rgb16 = MakeTestImage(96, 64, 16);
     const CxImage rgba = MakeTestImage(96, 64, 32);
     for (const CxImage* image : { &rgb16, &rgba }) {
         const Bytes bytes = Encode(*image);
@@ -177,7 +167,7 @@ TEST(Jpeg, DecodesExactlyLikeDjpeg)
     for (const char* options :
         { "", "-progressive", "-sample 1x1", "-restart 1 -quality 60", "-grayscale", "-optimize" })
         files.push_back(Cjpeg(dir, source, options, std::to_string(files.size()) + "c"));
-    testing_support::WriteFileBytes(dir.File("ours.jpg"), Encode(source));
+    WriteFileBytes(dir.File("ours.jpg"), Encode(source));
     files.push_back(dir.File("ours.jpg"));
 
     for (const std::string& jpg : files) {
@@ -185,9 +175,9 @@ TEST(Jpeg, DecodesExactlyLikeDjpeg)
         ASSERT_EQ(RunCommand("djpeg -pnm -outfile " + jpg + ".pnm " + jpg), 0);
         CxImage expected;
         std::string why;
-        ASSERT_TRUE(netpbm_oracle::Read(jpg + ".pnm", expected, &why)) << why;
+        ASSERT_TRUE(ReadNetpbm(jpg + ".pnm", expected, &why)) << why;
         const CxImage ours = Decode(ReadFileBytes(jpg));
-        EXPECT_TRUE(netpbm_oracle::SameColors(ours, expected, 0, &why)) << why;
+        EXPECT_TRUE(SameColors(ours, expected, 0, &why)) << why;
     }
 }
 
@@ -195,7 +185,7 @@ TEST(Jpeg, CmykFilesLoadAsTrueColour)
 {
     ASSERT_TRUE(HaveTool("convert")) << "imagemagick is installed by scripts/setup";
     TempDir dir;
-    netpbm_oracle::Write(dir.File("src.ppm"), MakeTestImage(64, 48, 24));
+    WriteFileBytes(dir.File("src.ppm"), ToNetpbm(MakeTestImage(64, 48, 24)));
     ASSERT_EQ(RunCommand("convert " + dir.File("src.ppm") + " -colorspace CMYK " + dir.File("cmyk.jpg")), 0);
     std::string space;
     RunCommand("identify -format %[colorspace] " + dir.File("cmyk.jpg"), &space);
@@ -205,7 +195,7 @@ TEST(Jpeg, CmykFilesLoadAsTrueColour)
     const CxImage ours = Decode(ReadFileBytes(dir.File("cmyk.jpg")));
     CxImage expected;
     std::string why;
-    ASSERT_TRUE(netpbm_oracle::Read(dir.File("ref.ppm"), expected, &why)) << why;
+    ASSERT_TRUE(ReadNetpbm(dir.File("ref.ppm"), expected, &why)) << why;
     EXPECT_EQ(ours.GetBpp(), 24u);
     EXPECT_GE(Psnr(ours, expected), 45.0);
 }
@@ -221,7 +211,7 @@ TEST(Jpeg, ResolutionRoundTripsInDotsPerInch)
     EXPECT_EQ(back.GetXDPI(), 300);
     EXPECT_EQ(back.GetYDPI(), 300);
     ASSERT_TRUE(HaveTool("convert"));
-    testing_support::WriteFileBytes(dir.File("ours.jpg"), withDpi);
+    WriteFileBytes(dir.File("ours.jpg"), withDpi);
     std::string reported;
     RunCommand("identify -format '%x %y %U' " + dir.File("ours.jpg"), &reported);
     EXPECT_EQ(reported, "300 300 PixelsPerInch");
@@ -231,7 +221,7 @@ TEST(Jpeg, ResolutionRoundTripsInDotsPerInch)
     EXPECT_EQ(Decode(Encode(rgb)).GetXDPI(), 0);
 
     // Dots per centimetre, as ImageMagick writes them: 118 /cm is 299.72 dpi.
-    netpbm_oracle::Write(dir.File("src.ppm"), rgb);
+    WriteFileBytes(dir.File("src.ppm"), ToNetpbm(rgb));
     ASSERT_EQ(
         RunCommand("convert " + dir.File("src.ppm") + " -units PixelsPerCentimeter -density 118 " + dir.File("cm.jpg")),
         0);

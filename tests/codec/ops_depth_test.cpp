@@ -1,6 +1,7 @@
 #include "codec/ops/ops_internal.h"
 #include "codec/ops_helpers.h"
 #include "codec/ximage.h"
+#include "support/netpbm.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -198,10 +199,10 @@ TEST(OpsDepth, EightBitsWithDiffusionKeepPhotosClose)
 TEST(OpsDepth, EightBitsWithDiffusionKeepAPlasmaFractalClose)
 {
     ASSERT_TRUE(testing_support::HaveTool("convert")) << "ImageMagick is installed by scripts/setup";
-    std::string ppm;
-    ASSERT_EQ(testing_support::RunCommand("convert -seed 7 -size 256x256 plasma:fractal -depth 8 ppm:-", &ppm), 0);
     CxImage src;
-    ASSERT_TRUE(ParsePpm(ppm, src));
+    std::string why;
+    ASSERT_TRUE(testing_support::ToolPixels("convert -seed 7 -size 256x256 plasma:fractal -depth 8 ppm:-", src, &why))
+        << why;
     ASSERT_GT(DistinctColors(src), 1000u);
     CxImage img = src;
     ASSERT_TRUE(img.DecreaseBpp(8, true));

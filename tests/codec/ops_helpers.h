@@ -5,7 +5,6 @@
 #include "codec/ximage.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -67,56 +66,6 @@ inline CxImage PhotoLike(std::uint32_t w, std::uint32_t h, unsigned seed = 1)
         }
     }
     return img;
-}
-
-/// Parses a binary PPM (P6, maxval 255) as written by ImageMagick and netpbm.
-inline bool ParsePpm(const std::string& data, CxImage& out)
-{
-    std::size_t pos = 0;
-    auto token = [&]() {
-        for (;;) {
-            while (pos < data.size() && std::isspace(static_cast<unsigned char>(data[pos])))
-                ++pos;
-            if (pos < data.size() && data[pos] == '#') {
-                while (pos < data.size() && data[pos] != '\n')
-                    ++pos;
-                continue;
-            }
-            break;
-        }
-        std::string t;
-        while (pos < data.size() && !std::isspace(static_cast<unsigned char>(data[pos])))
-            t += data[pos++];
-        return t;
-    };
-    if (token() != "P6")
-        return false;
-    const unsigned long w = std::stoul(token()), h = std::stoul(token());
-    if (token() != "255")
-        return false;
-    ++pos; // the single whitespace before the raster
-    if (data.size() - pos < w * h * 3)
-        return false;
-    if (!out.Create(static_cast<std::uint32_t>(w), static_cast<std::uint32_t>(h), 24))
-        return false;
-    std::copy(data.begin() + static_cast<std::ptrdiff_t>(pos),
-        data.begin() + static_cast<std::ptrdiff_t>(pos + w * h * 3),
-        out.Pixels().begin());
-    return true;
-}
-
-/// The same image as a binary PPM.
-inline std::vector<std::uint8_t> ToPpm(const CxImage& img)
-{
-    const std::string head
-        = "P6\n" + std::to_string(img.GetWidth()) + " " + std::to_string(img.GetHeight()) + "\n255\n";
-    std::vector<std::uint8_t> out(head.begin(), head.end());
-    for (std::uint32_t y = 0; y < img.GetHeight(); ++y)
-        for (std::uint32_t x = 0; x < img.GetWidth(); ++x) {
-            const RGBQuad c = img.GetPixelColor(x, y);
-            out.push_back(c.red), out.push_back(c.green), out.push_back(c.blue);
-        }
-    return out;
 }
 
 inline bool SameColor(RGBQuad a, RGBQuad b)

@@ -1,6 +1,7 @@
+#include "codec/codec_helpers.h"
 #include "codec/formats/format.h"
-#include "codec/raster_oracle_helpers.h"
 #include "codec/ximage.h"
+#include "support/netpbm.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +49,7 @@ TEST(PgxFormat, WritesEightBitGrayAndReadsItBackExactly)
     const CxImage colour = MakeTestImage(13, 5, 24);
     for (const CxImage& image : { colour,
              MakeTestImage(13, 5, 32),
-             MakeTestImage16(13, 5),
+             MakeTestImage(13, 5, 16),
              MakeTestImage(13, 5, 8),
              MakeTestImage(13, 5, 1) }) {
         SCOPED_TRACE("bpp " + std::to_string(image.GetBpp()));
@@ -96,12 +97,7 @@ TEST(PgxFormat, ScalesDepthsSignsAndByteOrders)
 
 TEST(PgxFormat, HostileFilesFailWithAClearText)
 {
-    struct Bad {
-        const char* name;
-        std::vector<std::uint8_t> bytes;
-        const char* says;
-    };
-    const std::vector<Bad> bad {
+    const std::vector<BadInput> bad {
         { "not pgx", Bytes("P5 3 1\n", { 1, 2, 3 }), "no \"PG\"" },
         { "byte order", Bytes("PG MM + 8 3 1\n", { 1, 2, 3 }), "neither ML nor LM" },
         { "no newline", Bytes("PG ML + 8 3 1", {}), "cut short" },
@@ -115,13 +111,7 @@ TEST(PgxFormat, HostileFilesFailWithAClearText)
         { "bomb-200000x200000", Bytes("PG ML + 8 200000 200000\n", { 1 }), "above the decoding limit" },
         { "bomb-10000x10000", Bytes("PG ML + 8 10000 10000\n", { 1 }), "cut short" },
     };
-    for (const Bad& b : bad) {
-        CxImage img;
-        EXPECT_FALSE(img.Decode(b.bytes, kPgx)) << b.name;
-        EXPECT_FALSE(img.IsValid()) << b.name;
-        EXPECT_NE(std::string(img.GetLastError()).find(b.says), std::string::npos)
-            << b.name << ": " << img.GetLastError();
-    }
+    ExpectRefused(bad, kPgx);
     CxImage img;
     EXPECT_FALSE(img.Decode(std::vector<std::uint8_t> {}, kPgx));
 }
@@ -151,25 +141,19 @@ TEST(PgxFormat, AgreesWithTheJpeg2000Tools)
     WriteFileBytes(d + "ours.pgx", bytes);
     ASSERT_TRUE(RunTool("opj_compress -i " + d + "ours.pgx -o " + d + "ours.j2k -n 1 > /dev/null"));
     ASSERT_TRUE(RunTool("opj_decompress -i " + d + "ours.j2k -o " + d + "ours.pgm > /dev/null"));
-    CxImage viaTools = ReadPnm(d + "ours.pgm");
-    ASSERT_TRUE(viaTools.IsValid());
+    CxImage viaTools;
     std::string why;
+    ASSERT_TRUE(ReadNetpbm(d + "ours.pgm", viaTools, &why)) << why;
     EXPECT_TRUE(SamePixels(DecodeBytes(bytes, kPgx), viaTools, &why)) << why;
 
     // PGM of 8, 12 and 16 bits -> codestream -> their PGX files -> ours, against the PGM.
     for (std::uint32_t maxval : { 255u, 4095u, 65535u }) {
         SCOPED_TRACE("maxval " + std::to_string(maxval));
         const std::uint32_t w = 29, h = 11;
-        std::string header
-            = "P5\n" + std::to_string(w) + " " + std::to_string(h) + "\n" + std::to_string(maxval) + "\n";
-        std::vector<std::uint8_t> pgm(header.begin(), header.end());
-        for (std::uint32_t i = 0; i < w * h; ++i) {
-            const std::uint32_t v = (i * 2654435761u >> 7) % (maxval + 1);
-            if (maxval > 255)
-                pgm.push_back(static_cast<std::uint8_t>(v >> 8));
-            pgm.push_back(static_cast<std::uint8_t>(v));
-        }
-        WriteFileBytes(d + "in.pgm", pgm);
+        NetpbmSamples pgm { w, h, 1, maxval, {} };
+        for (std::uint32_t i = 0; i < w * h; ++i)
+            pgm.v.push_back(static_cast<std::int32_t>((i * 2654435761u >> 7) % (maxval + 1)));
+        WriteFileBytes(d + "in.pgm", ToNetpbm(pgm));
         ASSERT_TRUE(RunTool("opj_compress -i " + d + "in.pgm -o " + d + "in.j2k -n 1 > /dev/null"));
         ASSERT_TRUE(RunTool("opj_decompress -i " + d + "in.j2k -o " + d + "theirs.pgx > /dev/null"));
         // The tool names a component file after its index.
@@ -178,6 +162,8 @@ TEST(PgxFormat, AgreesWithTheJpeg2000Tools)
         CxImage img = DecodeBytes(theirs, 0);
         ASSERT_TRUE(img.IsValid()) << img.GetLastError();
         EXPECT_EQ(img.GetType(), kPgx);
-        EXPECT_TRUE(SamePixels(ReadPnm(d + "in.pgm"), img, &why)) << why;
+        CxImage source;
+        ASSERT_TRUE(ReadNetpbm(d + "in.pgm", source, &why)) << why;
+        EXPECT_TRUE(SamePixels(source, img, &why)) << why;
     }
 }

@@ -1,6 +1,7 @@
+#include "codec/codec_helpers.h"
 #include "codec/formats/format.h"
 #include "codec/formats/png.h"
-#include "netpbm_oracle.h"
+#include "support/netpbm.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -11,30 +12,19 @@
 using codec::CxImage;
 using codec::RGBQuad;
 using codec::Status;
-using netpbm_oracle::SameColors;
-using testing_support::HaveTool;
-using testing_support::MakeTestImage;
-using testing_support::ReadFileBytes;
-using testing_support::RunCommand;
-using testing_support::TempDir;
+using namespace testing_support;
 using Bytes = std::vector<std::uint8_t>;
 
 namespace {
 
 Bytes Encode(const CxImage& image)
 {
-    Bytes out;
-    codec::Result r = codec::PngEncode(image, out);
-    EXPECT_TRUE(r) << r.message;
-    return out;
+    return EncodeWith(codec::PngEncode, image);
 }
 
 CxImage Decode(const Bytes& bytes)
 {
-    CxImage image;
-    codec::Result r = codec::PngDecode(bytes, codec::DefaultLimits(), image);
-    EXPECT_TRUE(r) << r.message;
-    return image;
+    return DecodeWith(codec::PngDecode, bytes);
 }
 
 codec::Result DecodeResult(const Bytes& bytes, const codec::DecodeLimits& limits = codec::DefaultLimits())
@@ -128,7 +118,7 @@ TEST(Png, EveryDepthRoundTripsExactly)
         { "palette 8", MakeTestImage(37, 23, 8), 3, 8, 8 },
         { "gray 8", GrayImage(37, 23), 0, 8, 8 },
         { "gray 8, reordered palette", reversedGray, 0, 8, 8 },
-        { "16 bits", netpbm_oracle::To16Bit(MakeTestImage(37, 23, 24)), 2, 8, 24 },
+        { "16 bits", MakeTestImage(37, 23, 16), 2, 8, 24 },
         { "24 bits", MakeTestImage(37, 23, 24), 2, 8, 24 },
         { "32 bits", MakeTestImage(37, 23, 32), 6, 8, 32 },
     };
@@ -182,7 +172,7 @@ TEST(Png, DecodesImageMagickFilesLikeImageMagick)
     ASSERT_TRUE(HaveTool("convert")) << "imagemagick is installed by scripts/setup";
     TempDir dir;
     const std::string src = dir.File("src.ppm");
-    netpbm_oracle::Write(src, MakeTestImage(37, 23, 24));
+    WriteFileBytes(src, ToNetpbm(MakeTestImage(37, 23, 24)));
     const std::string size = " -size 37x23 ";
     const std::string gray = size + "gradient:black-white -depth 8 ";
     const std::string gray16 = size + "gradient:black-white -depth 16 ";
@@ -285,7 +275,7 @@ TEST(Png, DecodesImageMagickFilesLikeImageMagick)
         ASSERT_EQ(RunCommand("convert " + png + " " + png + ".pam"), 0);
         CxImage expected;
         std::string why;
-        ASSERT_TRUE(netpbm_oracle::Read(png + ".pam", expected, &why)) << why;
+        ASSERT_TRUE(ReadNetpbm(png + ".pam", expected, &why)) << why;
         const CxImage ours = Decode(bytes);
         EXPECT_EQ(ours.GetBpp(), c.readBpp);
         EXPECT_TRUE(SameColors(ours, expected, c.tolerance, &why)) << why;
@@ -312,12 +302,12 @@ TEST(Png, ResolutionRoundTripsInDotsPerInch)
     ASSERT_TRUE(HaveTool("convert"));
     image.SetXDPI(300);
     image.SetYDPI(150);
-    testing_support::WriteFileBytes(dir.File("ours.png"), Encode(image));
+    WriteFileBytes(dir.File("ours.png"), Encode(image));
     std::string reported;
     RunCommand("identify -format '%[fx:resolution.x] %[fx:resolution.y] %U' " + dir.File("ours.png"), &reported);
     EXPECT_EQ(reported, "118.11 59.06 PixelsPerCentimeter");
 
-    netpbm_oracle::Write(dir.File("src.ppm"), image);
+    WriteFileBytes(dir.File("src.ppm"), ToNetpbm(image));
     ASSERT_EQ(
         RunCommand("convert " + dir.File("src.ppm") + " -units PixelsPerInch -density 72 " + dir.File("im.png")), 0);
     const CxImage theirs = Decode(ReadFileBytes(dir.File("im.png")));

@@ -1,20 +1,13 @@
+#include "codec/codec_helpers.h"
 #include "codec/formats/format.h"
-#include "netpbm_io_helpers.h"
+#include "support/netpbm.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 using codec::CxImage;
 using codec::RGBQuad;
-using netpbm_io::ToNetpbm;
-using netpbm_io::ToolPixels;
-using testing_support::HaveTool;
-using testing_support::MakeTestImage;
-using testing_support::ReadFileBytes;
-using testing_support::RunCommand;
-using testing_support::SamePixels;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
+using namespace testing_support;
 
 namespace {
 
@@ -25,18 +18,10 @@ Bytes Text(const std::string& s)
     return Bytes(s.begin(), s.end());
 }
 
-codec::Result Decode(const Bytes& bytes, CxImage& out)
-{
-    return codec::PnmDecode(bytes, codec::DefaultLimits(), out);
-}
-
 /// Decodes, with the reader's message when it fails.
 ::testing::AssertionResult Reads(const Bytes& bytes, CxImage& out)
 {
-    const codec::Result r = Decode(bytes, out);
-    if (r)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << r.message;
+    return Decodes(codec::PnmDecode, bytes, out);
 }
 
 const RGBQuad kBlack { 0, 0, 0, 255 };
@@ -156,11 +141,9 @@ TEST(Pnm, ScalesSamplesAsNetpbmDoes)
         SCOPED_TRACE(maxval);
         const std::string deep = dir.File("deep.ppm");
         ASSERT_EQ(RunCommand("pamdepth " + std::to_string(maxval) + " " + dir.File("src.ppm") + " > " + deep), 0);
-        CxImage ours, theirs;
+        CxImage ours;
         ASSERT_TRUE(Reads(ReadFileBytes(deep), ours));
-        std::string why;
-        ASSERT_TRUE(ToolPixels("pamdepth 255 " + deep, theirs, &why)) << why;
-        EXPECT_TRUE(SamePixels(ours, theirs, &why)) << why;
+        EXPECT_TRUE(ToolShows("pamdepth 255 " + deep, ours));
     }
 }
 
@@ -174,15 +157,14 @@ TEST(Pnm, NetpbmReadsOurFilesAndOurPlainReaderAgrees)
         ASSERT_TRUE(img.Encode(bytes, codec::kTypePnm));
         const std::string path = dir.File("ours.pnm");
         WriteFileBytes(path, bytes);
-        CxImage theirs, plain;
-        std::string why;
-        ASSERT_TRUE(ToolPixels("ppmtoppm < " + path, theirs, &why)) << why;
-        EXPECT_TRUE(SamePixels(img, theirs, &why)) << why;
+        EXPECT_TRUE(ToolShows("ppmtoppm < " + path, img));
 
         std::string plainText;
         ASSERT_EQ(RunCommand("pnmtoplainpnm " + path, &plainText), 0);
+        CxImage plain;
         ASSERT_TRUE(Reads(Text(plainText), plain));
         EXPECT_EQ(plain.GetBpp(), img.GetBpp());
+        std::string why;
         EXPECT_TRUE(SamePixels(img, plain, &why)) << why;
     }
 }
@@ -197,22 +179,15 @@ TEST(Pnm, ReadsWhatImageMagickWrites)
         SCOPED_TRACE(target);
         const std::string path = dir.File("im.pnm");
         ASSERT_EQ(RunCommand("convert " + dir.File("src.ppm") + " " + target + path), 0);
-        CxImage ours, theirs;
+        CxImage ours;
         ASSERT_TRUE(Reads(ReadFileBytes(path), ours));
-        std::string why;
-        ASSERT_TRUE(ToolPixels("convert " + path + " -depth 8 ppm:-", theirs, &why)) << why;
-        EXPECT_TRUE(SamePixels(ours, theirs, &why)) << why;
+        EXPECT_TRUE(ToolShows("convert " + path + " -depth 8 ppm:-", ours));
     }
 }
 
 TEST(Pnm, HostileFilesFailWithAReason)
 {
-    struct Case {
-        const char* name;
-        Bytes bytes;
-        codec::Status status;
-    };
-    const Case cases[] = {
+    const std::vector<HostileInput> cases = {
         { "zero-length", {}, codec::Status::Malformed },
         { "truncated-header", Text("P6\n12 "), codec::Status::Truncated },
         { "truncated-raw", Text("P6 2 2 255\nabcdefghijk"), codec::Status::Truncated },
@@ -230,14 +205,7 @@ TEST(Pnm, HostileFilesFailWithAReason)
         { "no-space-after-header", Text("P5 1 1 255"), codec::Status::Truncated },
         { "not-pnm", Text("P7 1 1"), codec::Status::Malformed },
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CxImage img;
-        const codec::Result r = Decode(c.bytes, img);
-        EXPECT_FALSE(r);
-        EXPECT_EQ(r.status, c.status) << r.message;
-        EXPECT_FALSE(r.message.empty());
-    }
+    ExpectRefused(codec::PnmDecode, cases);
     CxImage img;
     EXPECT_FALSE(img.Decode(Text("P2 2 1 10 3 11"), codec::kTypePnm));
     EXPECT_STREQ(img.GetLastError(), "PNM: a sample is above 10");

@@ -1,36 +1,21 @@
+#include "codec/codec_helpers.h"
 #include "codec/formats/format.h"
-#include "netpbm_io_helpers.h"
+#include "support/netpbm.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
 
 using codec::CxImage;
 using codec::RGBQuad;
-using netpbm_io::ToNetpbm;
-using netpbm_io::ToolPixels;
-using testing_support::HaveTool;
-using testing_support::MakeTestImage;
-using testing_support::ReadFileBytes;
-using testing_support::RunCommand;
-using testing_support::SamePixels;
-using testing_support::TempDir;
-using testing_support::WriteFileBytes;
+using namespace testing_support;
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-codec::Result Decode(const Bytes& bytes, CxImage& out)
-{
-    return codec::WbmpDecode(bytes, codec::DefaultLimits(), out);
-}
-
 ::testing::AssertionResult Reads(const Bytes& bytes, CxImage& out)
 {
-    const codec::Result r = Decode(bytes, out);
-    if (r)
-        return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << r.message;
+    return Decodes(codec::WbmpDecode, bytes, out);
 }
 
 Bytes Encode(const CxImage& img)
@@ -127,27 +112,19 @@ TEST(Wbmp, AgreesWithNetpbm)
     ASSERT_EQ(
         RunCommand("ppmtopgm " + dir.File("src.ppm") + " | pamditherbw -threshold | pamtopnm | pbmtowbmp > " + theirs),
         0);
-    CxImage ours, tool;
-    std::string why;
+    CxImage ours;
     ASSERT_TRUE(Reads(ReadFileBytes(theirs), ours));
-    ASSERT_TRUE(ToolPixels("wbmptopbm " + theirs, tool, &why)) << why;
-    EXPECT_TRUE(SamePixels(ours, tool, &why)) << why;
+    EXPECT_TRUE(ToolShows("wbmptopbm " + theirs, ours));
     EXPECT_TRUE(codec::WbmpSniff(ReadFileBytes(theirs)));
 
     const CxImage img = Pattern(139, 17, true);
     WriteFileBytes(dir.File("ours.wbmp"), Encode(img));
-    ASSERT_TRUE(ToolPixels("wbmptopbm " + dir.File("ours.wbmp"), tool, &why)) << why;
-    EXPECT_TRUE(SamePixels(img, tool, &why)) << why;
+    EXPECT_TRUE(ToolShows("wbmptopbm " + dir.File("ours.wbmp"), img));
 }
 
 TEST(Wbmp, HostileFilesFailWithAReason)
 {
-    struct Case {
-        const char* name;
-        Bytes bytes;
-        codec::Status status;
-    };
-    const Case cases[] = {
+    const std::vector<HostileInput> cases = {
         { "zero-length", {}, codec::Status::Truncated },
         { "truncated-header", { 0, 0, 0x81 }, codec::Status::Truncated },
         { "truncated-rows", { 0, 0, 9, 2, 0xFF, 0xFF, 0xFF }, codec::Status::Truncated },
@@ -160,14 +137,7 @@ TEST(Wbmp, HostileFilesFailWithAReason)
             codec::Status::LimitExceeded },
         { "bomb-16000x16000", { 0, 0, 0x80 | 125, 0, 0x80 | 125, 0, 0xAA }, codec::Status::Truncated },
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        CxImage img;
-        const codec::Result r = Decode(c.bytes, img);
-        EXPECT_FALSE(r);
-        EXPECT_EQ(r.status, c.status) << r.message;
-        EXPECT_FALSE(r.message.empty());
-    }
+    ExpectRefused(codec::WbmpDecode, cases);
     CxImage img;
     EXPECT_FALSE(img.Decode(Bytes { 0, 0, 0x81, 0x80, 0x80, 0x80, 0x01, 1, 0 }, codec::kTypeWbmp));
     EXPECT_STREQ(img.GetLastError(), "WBMP: the width is longer than four bytes");

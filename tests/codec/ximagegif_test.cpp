@@ -1,6 +1,6 @@
 #include "codec/ximagegif.h"
 #include "codec/xiofile.h"
-#include "gif_tiff_helpers.h"
+#include "support/netpbm.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -11,8 +11,7 @@
 using codec::CxImage;
 using codec::CxImageGIF;
 using codec::CxIOFile;
-using testing_support::RunCommand;
-using testing_support::TempDir;
+using namespace testing_support;
 
 namespace {
 
@@ -24,9 +23,9 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 /// Three frames of different depths and sizes with their own delays; the last has a
 /// transparent index.
 struct Frames {
-    CxImage first = testing_support::MakeTestImage(40, 30, 8);
-    CxImage second = testing_support::MakeTestImage(40, 30, 24);
-    CxImage third = testing_support::MakeTestImage(20, 10, 4);
+    CxImage first = MakeTestImage(40, 30, 8);
+    CxImage second = MakeTestImage(40, 30, 24);
+    CxImage third = MakeTestImage(20, 10, 4);
     CxImage* list[3] = { &first, &second, &third };
     Frames()
     {
@@ -53,8 +52,8 @@ bool Has(const std::string& text, const std::string& part)
 
 TEST(CxImageGIF, WritesFramesWithDelaysDisposalLoopsAndComment)
 {
-    ASSERT_TRUE(testing_support::HaveTool("gifsicle"));
-    ASSERT_TRUE(testing_support::HaveTool("identify"));
+    ASSERT_TRUE(HaveTool("gifsicle"));
+    ASSERT_TRUE(HaveTool("identify"));
     TempDir dir;
     Frames frames;
     struct Case {
@@ -96,8 +95,8 @@ TEST(CxImageGIF, WritesFramesWithDelaysDisposalLoopsAndComment)
 
 TEST(CxImageGIF, FramesComeBackAsWritten)
 {
-    ASSERT_TRUE(testing_support::HaveTool("convert"));
-    ASSERT_TRUE(testing_support::HaveTool("gifsicle"));
+    ASSERT_TRUE(HaveTool("convert"));
+    ASSERT_TRUE(HaveTool("gifsicle"));
     TempDir dir;
     Frames frames;
     for (bool local : { false, true }) {
@@ -113,12 +112,12 @@ TEST(CxImageGIF, FramesComeBackAsWritten)
         for (int i = 0; i < 3; ++i) {
             CxImage theirs;
             std::string why;
-            ASSERT_TRUE(giftiff::Read(path, i, theirs, &why)) << why;
+            ASSERT_TRUE(ImageMagickPixels(path, i, theirs, &why)) << why;
             const CxImage& mine = *frames.list[i];
             if (mine.IsIndexed())
-                EXPECT_TRUE(giftiff::SameVisible(mine, theirs, true, &why)) << i << ": " << why;
+                EXPECT_TRUE(SameVisible(mine, theirs, true, &why)) << i << ": " << why;
             else
-                EXPECT_GT(testing_support::Psnr(mine, theirs), 25.0) << i;
+                EXPECT_GT(Psnr(mine, theirs), 25.0) << i;
         }
         // The reader gives the first frame, placed on the whole screen.
         CxImage first;
@@ -154,7 +153,7 @@ TEST(CxImageGIF, LeavesTheCallersStreamOpen)
     EXPECT_EQ(io.Tell(), end);
     ASSERT_GE(std::fputs("TAIL", f.get()), 0);
     f.reset();
-    const std::vector<std::uint8_t> bytes = testing_support::ReadFileBytes(path);
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
     ASSERT_EQ(bytes.size(), static_cast<std::size_t>(end) + 4);
     EXPECT_EQ(std::string(bytes.end() - 5, bytes.end()), ";TAIL");
     CxImage first;

@@ -1,6 +1,6 @@
 #include "codec/ximagetif.h"
 #include "codec/xiofile.h"
-#include "gif_tiff_helpers.h"
+#include "support/netpbm.h"
 #include "support/test_support.h"
 
 #include <gtest/gtest.h>
@@ -14,8 +14,7 @@ using codec::CxImage;
 using codec::CxImageTIF;
 using codec::CxIOFile;
 using codec::RGBQuad;
-using testing_support::RunCommand;
-using testing_support::TempDir;
+using namespace testing_support;
 
 namespace {
 
@@ -27,10 +26,10 @@ using File = std::unique_ptr<std::FILE, FileCloser>;
 /// Five pages, each of its own size and depth.
 struct Pages {
     CxImage bilevel { 40, 30, 1 };
-    CxImage palette = testing_support::MakeTestImage(33, 21, 4);
+    CxImage palette = MakeTestImage(33, 21, 4);
     CxImage gray { 50, 10, 8 };
-    CxImage rgb = testing_support::MakeTestImage(17, 19, 24);
-    CxImage rgba = testing_support::MakeTestImage(23, 29, 32);
+    CxImage rgb = MakeTestImage(17, 19, 24);
+    CxImage rgba = MakeTestImage(23, 29, 32);
     CxImage* list[5] = { &bilevel, &palette, &gray, &rgb, &rgba };
     Pages()
     {
@@ -67,8 +66,8 @@ bool Has(const std::string& text, const std::string& part)
 
 TEST(CxImageTIF, PagesKeepTheirOwnSizesAndDepths)
 {
-    ASSERT_TRUE(testing_support::HaveTool("tiffinfo"));
-    ASSERT_TRUE(testing_support::HaveTool("convert"));
+    ASSERT_TRUE(HaveTool("tiffinfo"));
+    ASSERT_TRUE(HaveTool("convert"));
     TempDir dir;
     Pages pages;
     const std::string path = dir.File("pages.tif");
@@ -123,14 +122,14 @@ TEST(CxImageTIF, PagesKeepTheirOwnSizesAndDepths)
     for (int i = 0; i < 5; ++i) {
         CxImage theirs;
         std::string why;
-        ASSERT_TRUE(giftiff::Read(path, i, theirs, &why)) << why;
-        EXPECT_TRUE(giftiff::SameVisible(*pages.list[i], theirs, true, &why)) << i << ": " << why;
+        ASSERT_TRUE(ImageMagickPixels(path, i, theirs, &why)) << why;
+        EXPECT_TRUE(SameVisible(*pages.list[i], theirs, true, &why)) << i << ": " << why;
     }
     // Our own reader takes the first page.
     CxImage first;
     ASSERT_TRUE(first.Load(path, 0)) << first.GetLastError();
     EXPECT_EQ(first.GetBpp(), 1u);
-    EXPECT_TRUE(testing_support::SamePixels(first, pages.bilevel));
+    EXPECT_TRUE(SamePixels(first, pages.bilevel));
 }
 
 TEST(CxImageTIF, WritesInsideTheCallersStreamAndLeavesItOpen)
@@ -149,7 +148,7 @@ TEST(CxImageTIF, WritesInsideTheCallersStreamAndLeavesItOpen)
     ASSERT_GE(std::fputs("TAIL", f.get()), 0);
     f.reset();
 
-    const std::vector<std::uint8_t> bytes = testing_support::ReadFileBytes(path);
+    const std::vector<std::uint8_t> bytes = ReadFileBytes(path);
     ASSERT_EQ(bytes.size(), static_cast<std::size_t>(end) + 4);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 6), "PREFIX");
     EXPECT_EQ(std::string(bytes.end() - 4, bytes.end()), "TAIL");
@@ -157,7 +156,7 @@ TEST(CxImageTIF, WritesInsideTheCallersStreamAndLeavesItOpen)
     CxImage first;
     ASSERT_TRUE(first.Decode(codec::ByteView(bytes).subspan(6, static_cast<std::size_t>(end) - 6), codec::kTypeTif))
         << first.GetLastError();
-    EXPECT_TRUE(testing_support::SamePixels(first, pages.palette));
+    EXPECT_TRUE(SamePixels(first, pages.palette));
 }
 
 TEST(CxImageTIF, RefusesBadRequestsWithAText)

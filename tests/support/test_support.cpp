@@ -86,7 +86,12 @@ codec::CxImage MakeTestImage(std::uint32_t width, std::uint32_t height, std::uin
     return img;
 }
 
-bool SamePixels(const codec::CxImage& a, const codec::CxImage& b, std::string* why)
+namespace {
+
+/// Compares every pixel through GetPixelColor; `differs` decides. On a mismatch `why` names the
+/// first differing pixel.
+template <class Differs>
+bool Compare(const codec::CxImage& a, const codec::CxImage& b, std::string* why, Differs differs)
 {
     if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) {
         if (why)
@@ -94,11 +99,10 @@ bool SamePixels(const codec::CxImage& a, const codec::CxImage& b, std::string* w
                 + std::to_string(b.GetWidth()) + "x" + std::to_string(b.GetHeight());
         return false;
     }
-    const bool alpha = a.GetBpp() == 32 && b.GetBpp() == 32;
     for (std::uint32_t y = 0; y < a.GetHeight(); ++y) {
         for (std::uint32_t x = 0; x < a.GetWidth(); ++x) {
-            codec::RGBQuad p = a.GetPixelColor(x, y), q = b.GetPixelColor(x, y);
-            if (p.red != q.red || p.green != q.green || p.blue != q.blue || (alpha && p.alpha != q.alpha)) {
+            const codec::RGBQuad p = a.GetPixelColor(x, y), q = b.GetPixelColor(x, y);
+            if (differs(p, q)) {
                 if (why) {
                     char text[160];
                     std::snprintf(text, sizeof text, "pixel (%u,%u): %d,%d,%d,%d vs %d,%d,%d,%d", x, y, p.red, p.green,
@@ -110,6 +114,47 @@ bool SamePixels(const codec::CxImage& a, const codec::CxImage& b, std::string* w
         }
     }
     return true;
+}
+
+bool SameRgb(codec::RGBQuad p, codec::RGBQuad q) { return p.red == q.red && p.green == q.green && p.blue == q.blue; }
+
+} // namespace
+
+bool SamePixels(const codec::CxImage& a, const codec::CxImage& b, std::string* why)
+{
+    const bool alpha = a.GetBpp() == 32 && b.GetBpp() == 32;
+    return Compare(a, b, why, [alpha](codec::RGBQuad p, codec::RGBQuad q) {
+        return !SameRgb(p, q) || (alpha && p.alpha != q.alpha);
+    });
+}
+
+bool SameColors(const codec::CxImage& a, const codec::CxImage& b, int tolerance, std::string* why)
+{
+    return Compare(a, b, why, [tolerance](codec::RGBQuad p, codec::RGBQuad q) {
+        return std::abs(p.red - q.red) > tolerance || std::abs(p.green - q.green) > tolerance
+            || std::abs(p.blue - q.blue) > tolerance || std::abs(p.alpha - q.alpha) > tolerance;
+    });
+}
+
+bool SameVisible(const codec::CxImage& a, const codec::CxImage& b, bool exactAlpha, std::string* why)
+{
+    return Compare(a, b, why, [exactAlpha](codec::RGBQuad p, codec::RGBQuad q) {
+        const bool alphaDiffers = exactAlpha ? p.alpha != q.alpha : (p.alpha == 0) != (q.alpha == 0);
+        return alphaDiffers || (p.alpha != 0 && !SameRgb(p, q));
+    });
+}
+
+int MaxChannelDiff(const codec::CxImage& a, const codec::CxImage& b, bool withAlpha)
+{
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) return 256;
+    int most = 0;
+    for (std::uint32_t y = 0; y < a.GetHeight(); ++y)
+        for (std::uint32_t x = 0; x < a.GetWidth(); ++x) {
+            const codec::RGBQuad p = a.GetPixelColor(x, y), q = b.GetPixelColor(x, y);
+            most = std::max({ most, std::abs(p.red - q.red), std::abs(p.green - q.green), std::abs(p.blue - q.blue),
+                withAlpha ? std::abs(p.alpha - q.alpha) : 0 });
+        }
+    return most;
 }
 
 double Psnr(const codec::CxImage& a, const codec::CxImage& b)

@@ -40,6 +40,16 @@ codec::CxImage MakeTestImage(std::uint32_t width, std::uint32_t height, std::uin
 /// where both have it). On a mismatch, `why` names the first differing pixel.
 bool SamePixels(const codec::CxImage& a, const codec::CxImage& b, std::string* why = nullptr);
 
+/// Like SamePixels, but alpha is always compared and every channel may differ by `tolerance`.
+bool SameColors(const codec::CxImage& a, const codec::CxImage& b, int tolerance = 0, std::string* why = nullptr);
+
+/// True when every pixel looks the same: equal opacity (alpha 0 or not; equal alpha values when
+/// `exactAlpha`), and equal colour where `a` is not fully transparent.
+bool SameVisible(const codec::CxImage& a, const codec::CxImage& b, bool exactAlpha, std::string* why = nullptr);
+
+/// The largest difference of any R, G or B value, and alpha when asked (256 when the sizes differ).
+int MaxChannelDiff(const codec::CxImage& a, const codec::CxImage& b, bool withAlpha = false);
+
 /// Peak signal-to-noise ratio over R, G, B in dB (infinity for identical images).
 double Psnr(const codec::CxImage& a, const codec::CxImage& b);
 
