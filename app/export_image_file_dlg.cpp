@@ -1,5 +1,7 @@
 #include "app/export_image_file_dlg.h"
 
+#include <utility>
+
 #include "core/registry.h"
 
 #include <QCheckBox>
@@ -325,9 +327,26 @@ std::optional<core::ConversionOptions> CExportImageFileDlg::Options() const
     return core::ExportDialogResult(state_, acceptedPath_);
 }
 
+namespace {
+
+OptionsPrompter& CurrentOptionsPrompter()
+{
+    static OptionsPrompter prompter;
+    return prompter;
+}
+
+} // namespace
+
+OptionsPrompter SetOptionsPrompter(OptionsPrompter prompter)
+{
+    return std::exchange(CurrentOptionsPrompter(), std::move(prompter));
+}
+
 std::optional<core::ConversionOptions> ShowConversionOptions(
     QWidget* parent, const codec::CxImage& image, std::uint32_t targetType, core::Ui& ui)
 {
+    if (const OptionsPrompter& prompter = CurrentOptionsPrompter())
+        return prompter(parent, image, targetType, ui);
     CExportImageFileDlg dialog(parent, image, targetType, ui);
     if (dialog.exec() != QDialog::Accepted)
         return std::nullopt;

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -89,5 +90,11 @@ private:
 /// Shows the options dialog for converting `image` to `targetType`; nothing when cancelled.
 std::optional<core::ConversionOptions> ShowConversionOptions(
     QWidget* parent, const codec::CxImage& image, std::uint32_t targetType, core::Ui& ui);
+
+/// Replaces the dialog behind ShowConversionOptions (tests answer it); an empty function brings
+/// the dialog back. Answers the prompter that was set before.
+using OptionsPrompter = std::function<std::optional<core::ConversionOptions>(
+    QWidget* parent, const codec::CxImage& image, std::uint32_t targetType, core::Ui& ui)>;
+OptionsPrompter SetOptionsPrompter(OptionsPrompter prompter);
 
 } // namespace app

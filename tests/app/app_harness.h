@@ -5,6 +5,7 @@
 
 #include "app/child_frame.h"
 #include "app/doc_manager.h"
+#include "app/export_image_file_dlg.h"
 #include "app/file_prompt.h"
 #include "app/main_frame.h"
 #include "app/varden_app.h"
@@ -64,6 +65,31 @@ private:
     app::FilePrompter previous_;
 };
 
+/// Answers the conversion options dialog: cancelled unless `answer` is set; restores the real
+/// dialog on destruction.
+struct ScriptedOptions {
+    ScriptedOptions()
+    {
+        previous_ = app::SetOptionsPrompter([this](QWidget*, const codec::CxImage& image, std::uint32_t type, core::Ui&) {
+            asked.push_back(type);
+            if (!answer) return std::optional<core::ConversionOptions>();
+            core::ConversionOptions o = *answer;
+            o.targetType = type;
+            if (o.width == 0) o.width = image.GetWidth(), o.height = image.GetHeight();
+            return std::optional<core::ConversionOptions>(o);
+        });
+    }
+    ~ScriptedOptions() { app::SetOptionsPrompter(std::move(previous_)); }
+    ScriptedOptions(const ScriptedOptions&) = delete;
+    ScriptedOptions& operator=(const ScriptedOptions&) = delete;
+
+    std::optional<core::ConversionOptions> answer;
+    std::vector<std::uint32_t> asked;
+
+private:
+    app::OptionsPrompter previous_;
+};
+
 /// The application after start-up with the given command line.
 struct Harness {
     explicit Harness(QStringList arguments = { QStringLiteral("pelmora") }, bool clearSettings = true)
@@ -95,6 +121,7 @@ struct Harness {
         QApplication::processEvents();
     }
 
+    ScriptedOptions options;
     testing_support::ScriptedUi ui;
     std::unique_ptr<app::CVardenApp> app;
     bool started = false;

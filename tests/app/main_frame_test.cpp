@@ -426,3 +426,36 @@ TEST(MainFrame, TitleIsTheProgramNameAndTheActiveDocumentsTitle)
 }
 
 } // namespace
+
+TEST(MainFrame, EveryConvertCommandWritesItsFormatFromTheOpenImage)
+{
+    Harness h;
+    testing_support::TempDir dir;
+    codec::CxImage picture = testing_support::MakeTestImage(30, 20, 24);
+    ASSERT_TRUE(picture.Save(dir.File("src.png"), codec::kTypePng));
+    ASSERT_NE(h.Open(QString::fromStdString(dir.File("src.png"))), nullptr);
+    const std::pair<int, std::uint32_t> commands[] = { { app::kIdConvertBmp, 1 }, { app::kIdConvertGif, 2 },
+        { app::kIdConvertJpg, 3 }, { app::kIdConvertPng, 4 }, { app::kIdConvertIco, 5 }, { app::kIdConvertTif, 6 },
+        { app::kIdConvertTga, 7 }, { app::kIdConvertPcx, 8 }, { app::kIdConvertWbmp, 9 }, { app::kIdConvertWmf, 10 },
+        { app::kIdConvertJp2, 11 }, { app::kIdConvertJpc, 12 }, { app::kIdConvertPgx, 13 }, { app::kIdConvertPnm, 14 },
+        { app::kIdConvertRas, 15 } };
+    for (auto [id, type] : commands) {
+        core::ConversionOptions o;
+        o.path = dir.File("out" + std::to_string(type));
+        o.bpp = 24;
+        o.dpi = 96;
+        h.options.answer = o;
+        h.ui.boxes.clear();
+        h.ui.answers = { true }; // the GIF question, where it is asked
+        EXPECT_TRUE(h.Frame().OnCommand(id));
+        ASSERT_FALSE(h.options.asked.empty());
+        EXPECT_EQ(h.options.asked.back(), type);
+        ASSERT_FALSE(h.ui.boxes.empty()) << type;
+        EXPECT_EQ(h.ui.boxes.back().caption, "Successfully converted file") << type << ": " << h.ui.boxes.back().text;
+        codec::CxImage back;
+        EXPECT_TRUE(back.Load(o.path, 0)) << type;
+        EXPECT_EQ(back.GetType(), type);
+    }
+    // The open picture is untouched by all of it.
+    EXPECT_TRUE(testing_support::SamePixels(h.ActiveView()->GetDocument()->Doc().Image(), picture));
+}
