@@ -15,12 +15,17 @@ class CliUi : public core::Ui {
 public:
     using Answerer = std::function<bool(const std::string& text, const std::string& caption)>;
 
-    explicit CliUi(bool quiet = false, Answerer answerer = {}) : quiet_(quiet), answerer_(std::move(answerer)) { }
+    explicit CliUi(bool quiet = false, Answerer answerer = {})
+        : quiet_(quiet)
+        , answerer_(std::move(answerer))
+    {
+    }
 
     void SetQuiet(bool quiet) { quiet_ = quiet; }
     void SetStatusText(const std::string& text) override
     {
-        if (!quiet_) std::fprintf(stderr, "%s\n", text.c_str());
+        if (!quiet_)
+            std::fprintf(stderr, "%s\n", text.c_str());
     }
     void MessageBox(const std::string& text, const std::string& caption, core::MessageIcon, core::Owner) override
     {

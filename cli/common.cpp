@@ -24,7 +24,8 @@ std::optional<std::string> Args::Value(const std::string& arg, const std::string
 
 std::uint32_t ParseFormat(const std::string& text)
 {
-    if (text.empty()) return 0;
+    if (text.empty())
+        return 0;
     return core::ImageTypeFromExtension(text.front() == '.' ? text : "." + text);
 }
 
@@ -32,7 +33,8 @@ std::optional<std::uint32_t> ParseUnsigned(const std::string& text)
 {
     std::uint32_t value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
     return value;
 }
 
@@ -40,7 +42,8 @@ std::optional<std::int32_t> ParseInt(const std::string& text)
 {
     std::int32_t value = 0;
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
+        return std::nullopt;
     return value;
 }
 
@@ -55,11 +58,21 @@ std::string JsonString(const std::string& text)
     std::string out = "\"";
     for (unsigned char c : text) {
         switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
         default:
             if (c < 0x20) {
                 char buf[8];

@@ -14,7 +14,10 @@ enum ExitCode : int { kExitOk = 0, kExitFailed = 1, kExitUsage = 2, kExitInterru
 /// The arguments of one command, walked left to right.
 class Args {
 public:
-    Args(std::vector<std::string> args) : args_(std::move(args)) { }
+    Args(std::vector<std::string> args)
+        : args_(std::move(args))
+    {
+    }
     bool Done() const { return pos_ >= args_.size(); }
     const std::string& Peek() const { return args_[pos_]; }
     std::string Next() { return args_[pos_++]; }

@@ -71,21 +71,27 @@ std::optional<int> Parse(Args& args, ConvertArgs& c)
             return kExitOk;
         }
         if (auto v = args.Value(a, "--type", missing)) {
-            if (missing) return UsageError("convert: --type needs a FORMAT");
+            if (missing)
+                return UsageError("convert: --type needs a FORMAT");
             c.type = ParseFormat(*v);
-            if (c.type == 0) return UsageError("convert: unknown format '" + *v + "'");
+            if (c.type == 0)
+                return UsageError("convert: unknown format '" + *v + "'");
         } else if (auto w = args.Value(a, "--width", missing)) {
             c.width = ParseUnsigned(*w);
-            if (missing || !c.width) return UsageError("Please enter a positive integer.");
+            if (missing || !c.width)
+                return UsageError("Please enter a positive integer.");
         } else if (auto h = args.Value(a, "--height", missing)) {
             c.height = ParseUnsigned(*h);
-            if (missing || !c.height) return UsageError("Please enter a positive integer.");
+            if (missing || !c.height)
+                return UsageError("Please enter a positive integer.");
         } else if (auto b = args.Value(a, "--bpp", missing)) {
             c.bpp = ParseUnsigned(*b);
-            if (missing || !c.bpp) return UsageError("Please enter a positive integer.");
+            if (missing || !c.bpp)
+                return UsageError("Please enter a positive integer.");
         } else if (auto d = args.Value(a, "--dpi", missing)) {
             c.dpi = ParseInt(*d);
-            if (missing || !c.dpi) return UsageError("Please enter an integer.");
+            if (missing || !c.dpi)
+                return UsageError("Please enter an integer.");
         } else if (a == "--keep-proportions") {
             c.keepProportions = true;
         } else if (a == "--no-keep-proportions") {
@@ -104,14 +110,18 @@ std::optional<int> Parse(Args& args, ConvertArgs& c)
             positional.push_back(a);
         }
     }
-    if (positional.size() != 2) return UsageError("convert: give SRC and DEST (see pelmora-cli convert --help)");
-    if (c.gray && c.rgb) return UsageError("convert: --gray and --rgb exclude each other");
+    if (positional.size() != 2)
+        return UsageError("convert: give SRC and DEST (see pelmora-cli convert --help)");
+    if (c.gray && c.rgb)
+        return UsageError("convert: --gray and --rgb exclude each other");
     // The desktop program always hands over full paths, and the messages name files by them.
     std::error_code ec;
     c.source = std::filesystem::absolute(positional[0], ec).string();
     c.dest = std::filesystem::absolute(positional[1], ec).string();
-    if (c.type == 0) c.type = core::ImageTypeFromExtension(c.dest);
-    if (c.type == 0) return UsageError("convert: cannot tell the format of " + c.dest + " (give --type FORMAT)");
+    if (c.type == 0)
+        c.type = core::ImageTypeFromExtension(c.dest);
+    if (c.type == 0)
+        return UsageError("convert: cannot tell the format of " + c.dest + " (give --type FORMAT)");
     return std::nullopt;
 }
 
@@ -120,7 +130,8 @@ std::optional<int> Parse(Args& args, ConvertArgs& c)
 int RunConvert(Args& args)
 {
     ConvertArgs c;
-    if (std::optional<int> stop = Parse(args, c)) return *stop;
+    if (std::optional<int> stop = Parse(args, c))
+        return *stop;
 
     bool askedRgb = false;
     CliUi ui(c.quiet, [&](const std::string&, const std::string& caption) {
@@ -128,7 +139,8 @@ int RunConvert(Args& args)
             askedRgb = true;
             return !c.gray;
         }
-        if (caption == "GIF with more than 8 bpp detected.") return !c.gifKeepBpp;
+        if (caption == "GIF with more than 8 bpp detected.")
+            return !c.gifKeepBpp;
         return true;
     });
 
@@ -145,35 +157,47 @@ int RunConvert(Args& args)
     state.grayScale = c.gray;
     if (c.width) {
         state.width = *c.width;
-        if (!c.height) core::ExportDialogLeaveWidth(state);
+        if (!c.height)
+            core::ExportDialogLeaveWidth(state);
     }
     if (c.height) {
         state.height = *c.height;
-        if (!c.width) core::ExportDialogLeaveHeight(state);
+        if (!c.width)
+            core::ExportDialogLeaveHeight(state);
     }
     if (c.bpp) {
         const std::string text = std::to_string(*c.bpp);
         bool offered = false;
-        for (const std::string& entry : state.bppList) offered |= entry == text;
+        for (const std::string& entry : state.bppList)
+            offered |= entry == text;
         if (!offered) {
             std::string list;
-            for (const std::string& entry : state.bppList) list += (list.empty() ? "" : ", ") + entry;
+            for (const std::string& entry : state.bppList)
+                list += (list.empty() ? "" : ", ") + entry;
             return UsageError("convert: --bpp must be one of " + list);
         }
-        if (state.bppEnabled) state.bppText = text;
+        if (state.bppEnabled)
+            state.bppText = text;
         else if (text != state.bppText)
-            ui.MessageBox(".wbmp files must have 1 bit per pixel color- depth.", core::kAppTitle,
-                core::MessageIcon::Information, core::Owner::Dialog);
+            ui.MessageBox(".wbmp files must have 1 bit per pixel color- depth.",
+                core::kAppTitle,
+                core::MessageIcon::Information,
+                core::Owner::Dialog);
     }
-    if (c.dpi) state.dpiText = std::to_string(*c.dpi);
+    if (c.dpi)
+        state.dpiText = std::to_string(*c.dpi);
     // A refused name keeps the dialog open with the size fitted; the second check passes.
-    if (!core::ExportDialogFileNameOK(state, ui)) core::ExportDialogFileNameOK(state, ui);
-    if (state.width == 0 || state.height == 0) return UsageError("Please enter a positive integer.");
+    if (!core::ExportDialogFileNameOK(state, ui))
+        core::ExportDialogFileNameOK(state, ui);
+    if (state.width == 0 || state.height == 0)
+        return UsageError("Please enter a positive integer.");
 
     core::ConversionOptions options = core::DecideColourDepth(core::ExportDialogResult(state, c.dest), ui);
     if (askedRgb && !c.rgb && !c.gray)
-        std::fprintf(stderr, "note: %s needs RGB or gray scale at %s bpp; writing 24-bit RGB (use --gray for gray)\n",
-            core::ImageTypeName(c.type).c_str(), state.bppText.c_str());
+        std::fprintf(stderr,
+            "note: %s needs RGB or gray scale at %s bpp; writing 24-bit RGB (use --gray for gray)\n",
+            core::ImageTypeName(c.type).c_str(),
+            state.bppText.c_str());
 
     ui.SetQuiet(true); // the outcome is printed on stdout below, once
     const core::ConversionOutcome outcome = core::ConvertImage(doc, options);

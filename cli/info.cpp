@@ -41,20 +41,23 @@ int RunInfo(Args& args)
         if (a == "--json") {
             json = true;
         } else if (a == "--") {
-            while (!args.Done()) files.push_back(args.Next());
+            while (!args.Done())
+                files.push_back(args.Next());
         } else if (a.size() > 1 && a[0] == '-') {
             return UsageError("info: unknown option " + a);
         } else {
             files.push_back(a);
         }
     }
-    if (files.empty()) return UsageError("info: no file given (see pelmora-cli info --help)");
+    if (files.empty())
+        return UsageError("info: no file given (see pelmora-cli info --help)");
 
     int status = kExitOk;
     for (const std::string& path : files) {
         codec::CxImage image;
         const bool ok = image.Load(path, core::ImageTypeFromExtension(path));
-        if (!ok) status = kExitFailed;
+        if (!ok)
+            status = kExitFailed;
         if (json) {
             if (ok)
                 std::printf("{\"path\": %s, \"ok\": true, \"type\": %s, \"width\": %u, \"height\": %u, \"bpp\": %u, "

@@ -2,8 +2,8 @@
 
 #include "cli/commands.h"
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -47,7 +47,9 @@ int main(int argc, char** argv)
         std::printf("pelmora-cli %s\n", PELMORA_VERSION);
         return cli::kExitOk;
     }
-    if (command == "info") return cli::RunInfo(args);
-    if (command == "convert") return cli::RunConvert(args);
+    if (command == "info")
+        return cli::RunInfo(args);
+    if (command == "convert")
+        return cli::RunConvert(args);
     return cli::UsageError("unknown command '" + command + "' (see pelmora-cli --help)");
 }

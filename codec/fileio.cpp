@@ -30,8 +30,9 @@ Result ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out)
 {
     out.clear();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return Result::Fail(Status::Io, ErrnoText("cannot open", path));
-    struct stat st {};
+    if (fd < 0)
+        return Result::Fail(Status::Io, ErrnoText("cannot open", path));
+    struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return Result::Fail(Status::Io, "not a regular file: " + path);
@@ -49,13 +50,15 @@ Result ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out)
     std::size_t done = 0;
     while (done < out.size()) {
         ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
             Result r = Result::Fail(Status::Io, ErrnoText("cannot read", path));
             ::close(fd);
             return r;
         }
-        if (n == 0) break; // the file shrank under us: take what is there
+        if (n == 0)
+            break; // the file shrank under us: take what is there
         done += static_cast<std::size_t>(n);
     }
     out.resize(done);
@@ -63,25 +66,32 @@ Result ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out)
     return Result::Ok();
 }
 
-AtomicFile::AtomicFile(std::string targetPath) : target_(std::move(targetPath)) { }
+AtomicFile::AtomicFile(std::string targetPath)
+    : target_(std::move(targetPath))
+{
+}
 
 AtomicFile::~AtomicFile()
 {
-    if (!committed_) Discard();
+    if (!committed_)
+        Discard();
 }
 
 Result AtomicFile::Open()
 {
-    if (target_.empty()) return Result::Fail(Status::Io, "no file name given");
+    if (target_.empty())
+        return Result::Fail(Status::Io, "no file name given");
     // Replacing by rename would get past a read-only file; refuse as a plain write would.
-    struct stat existing {};
+    struct stat existing { };
     const bool exists = ::stat(target_.c_str(), &existing) == 0;
-    if (exists && !S_ISREG(existing.st_mode)) return Result::Fail(Status::Io, "cannot write " + target_ + ": not a regular file");
+    if (exists && !S_ISREG(existing.st_mode))
+        return Result::Fail(Status::Io, "cannot write " + target_ + ": not a regular file");
     if (exists && ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target_.c_str(), W_OK) != 0))
         return Result::Fail(Status::Io, "cannot write " + target_ + ": the file is read-only");
     std::string pattern = target_ + ".XXXXXX";
     int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0) return Result::Fail(Status::Io, ErrnoText("cannot create", target_));
+    if (fd < 0)
+        return Result::Fail(Status::Io, ErrnoText("cannot create", target_));
     tempPath_ = pattern;
     // mkstemp makes the file private; give it the permissions the replaced file had, or those
     // a plain create would have.
@@ -98,7 +108,8 @@ Result AtomicFile::Open()
 
 Result AtomicFile::Commit()
 {
-    if (!stream_) return Result::Fail(Status::Io, "no file to commit for " + target_);
+    if (!stream_)
+        return Result::Fail(Status::Io, "no file to commit for " + target_);
     bool flushed = std::fflush(stream_) == 0 && ::fsync(::fileno(stream_)) == 0;
     bool closed = std::fclose(stream_) == 0;
     stream_ = nullptr;
@@ -132,7 +143,8 @@ void AtomicFile::Discard()
 Result WriteFileAtomic(const std::string& path, ByteView data)
 {
     AtomicFile file(path);
-    if (Result r = file.Open(); !r) return r;
+    if (Result r = file.Open(); !r)
+        return r;
     if (!data.empty() && std::fwrite(data.data(), 1, data.size(), file.stream()) != data.size())
         return Result::Fail(Status::Io, ErrnoText("cannot write", path));
     return file.Commit();

@@ -27,10 +27,22 @@ struct Result {
     explicit operator bool() const { return status == Status::Ok; }
 };
 
-inline Result Truncated(std::string msg) { return Result::Fail(Status::Truncated, std::move(msg)); }
-inline Result Malformed(std::string msg) { return Result::Fail(Status::Malformed, std::move(msg)); }
-inline Result Unsupported(std::string msg) { return Result::Fail(Status::Unsupported, std::move(msg)); }
-inline Result LimitExceeded(std::string msg) { return Result::Fail(Status::LimitExceeded, std::move(msg)); }
+inline Result Truncated(std::string msg)
+{
+    return Result::Fail(Status::Truncated, std::move(msg));
+}
+inline Result Malformed(std::string msg)
+{
+    return Result::Fail(Status::Malformed, std::move(msg));
+}
+inline Result Unsupported(std::string msg)
+{
+    return Result::Fail(Status::Unsupported, std::move(msg));
+}
+inline Result LimitExceeded(std::string msg)
+{
+    return Result::Fail(Status::LimitExceeded, std::move(msg));
+}
 
 using ByteView = std::span<const std::uint8_t>;
 

@@ -14,18 +14,27 @@ DecodeLimits& DefaultLimits()
     return limits;
 }
 
-CxImage::CxImage(std::uint32_t type) : type_(type) { }
+CxImage::CxImage(std::uint32_t type)
+    : type_(type)
+{
+}
 
-CxImage::CxImage(const std::string& path, std::uint32_t type) : type_(type) { Load(path, type); }
+CxImage::CxImage(const std::string& path, std::uint32_t type)
+    : type_(type)
+{
+    Load(path, type);
+}
 
 CxImage::CxImage(std::uint32_t width, std::uint32_t height, std::uint32_t bpp, std::uint32_t type)
 {
     Create(width, height, bpp, type);
 }
 
-CxImage::CxImage(const CxImage& src, bool copyPixels, bool, bool) : CxImage(src)
+CxImage::CxImage(const CxImage& src, bool copyPixels, bool, bool)
+    : CxImage(src)
 {
-    if (!copyPixels) std::fill(pixels_.begin(), pixels_.end(), std::uint8_t { 0 });
+    if (!copyPixels)
+        std::fill(pixels_.begin(), pixels_.end(), std::uint8_t { 0 });
 }
 
 bool CxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t bpp, std::uint32_t type)
@@ -36,7 +45,8 @@ bool CxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t bp
         SetLastError("unsupported bits per pixel: " + std::to_string(bpp));
         return false;
     }
-    if (Result r = CheckDimensions(width, height, DefaultLimits()); !r) return Report(r);
+    if (Result r = CheckDimensions(width, height, DefaultLimits()); !r)
+        return Report(r);
     try {
         pixels_.assign(static_cast<std::size_t>(width) * height * BytesPerPixelFor(bpp), 0);
         if (bpp <= 8) {
@@ -50,9 +60,11 @@ bool CxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t bp
     width_ = width;
     height_ = height;
     bpp_ = bpp;
-    if (bpp <= 8) SetGrayPalette();
+    if (bpp <= 8)
+        SetGrayPalette();
     if (bpp == 32)
-        for (std::size_t i = 3; i < pixels_.size(); i += 4) pixels_[i] = 255;
+        for (std::size_t i = 3; i < pixels_.size(); i += 4)
+            pixels_[i] = 255;
     return true;
 }
 
@@ -66,7 +78,8 @@ void CxImage::Destroy()
 
 void CxImage::SetGrayPalette()
 {
-    if (!IsIndexed()) return;
+    if (!IsIndexed())
+        return;
     const std::size_t n = std::size_t { 1 } << bpp_;
     palette_.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -77,19 +90,21 @@ void CxImage::SetGrayPalette()
 
 bool CxImage::IsGrayScale() const
 {
-    if (!IsIndexed()) return false;
-    return std::all_of(palette_.begin(), palette_.end(), [](const RGBQuad& c) {
-        return c.red == c.green && c.green == c.blue;
-    });
+    if (!IsIndexed())
+        return false;
+    return std::all_of(
+        palette_.begin(), palette_.end(), [](const RGBQuad& c) { return c.red == c.green && c.green == c.blue; });
 }
 
 RGBQuad CxImage::GetPixelColor(std::uint32_t x, std::uint32_t y) const
 {
-    if (x >= width_ || y >= height_) return RGBQuad { 0, 0, 0, 255 };
+    if (x >= width_ || y >= height_)
+        return RGBQuad { 0, 0, 0, 255 };
     const std::uint8_t* p = Row(y) + static_cast<std::size_t>(x) * GetBytesPerPixel();
     if (IsIndexed()) {
         RGBQuad c = *p < palette_.size() ? palette_[*p] : RGBQuad {};
-        if (transIndex_ >= 0 && *p == transIndex_) c.alpha = 0;
+        if (transIndex_ >= 0 && *p == transIndex_)
+            c.alpha = 0;
         return c;
     }
     return RGBQuad { p[0], p[1], p[2], bpp_ == 32 ? p[3] : std::uint8_t { 255 } };
@@ -97,7 +112,8 @@ RGBQuad CxImage::GetPixelColor(std::uint32_t x, std::uint32_t y) const
 
 void CxImage::SetPixelColor(std::uint32_t x, std::uint32_t y, RGBQuad c)
 {
-    if (x >= width_ || y >= height_) return;
+    if (x >= width_ || y >= height_)
+        return;
     std::uint8_t* p = Row(y) + static_cast<std::size_t>(x) * GetBytesPerPixel();
     if (IsIndexed()) {
         std::size_t best = 0;
@@ -105,7 +121,8 @@ void CxImage::SetPixelColor(std::uint32_t x, std::uint32_t y, RGBQuad c)
         for (std::size_t i = 0; i < palette_.size(); ++i) {
             int dr = palette_[i].red - c.red, dg = palette_[i].green - c.green, db = palette_[i].blue - c.blue;
             int d = dr * dr + dg * dg + db * db;
-            if (d < bestDist) bestDist = d, best = i;
+            if (d < bestDist)
+                bestDist = d, best = i;
         }
         *p = static_cast<std::uint8_t>(best);
         return;
@@ -114,12 +131,14 @@ void CxImage::SetPixelColor(std::uint32_t x, std::uint32_t y, RGBQuad c)
         c.red = Quantize5(c.red), c.green = Quantize5(c.green), c.blue = Quantize5(c.blue);
     }
     p[0] = c.red, p[1] = c.green, p[2] = c.blue;
-    if (bpp_ == 32) p[3] = c.alpha;
+    if (bpp_ == 32)
+        p[3] = c.alpha;
 }
 
 bool CxImage::Report(const Result& r) const
 {
-    if (!r) SetLastError(r.message.empty() ? std::string("unknown error") : r.message);
+    if (!r)
+        SetLastError(r.message.empty() ? std::string("unknown error") : r.message);
     return static_cast<bool>(r);
 }
 
@@ -127,7 +146,8 @@ namespace {
 
 Result RunDecoder(const FormatCodec& codec, ByteView data, CxImage& out)
 {
-    if (!codec.decode) return Unsupported(std::string("reading ") + codec.shortName + " files is not supported");
+    if (!codec.decode)
+        return Unsupported(std::string("reading ") + codec.shortName + " files is not supported");
     try {
         return codec.decode(data, DefaultLimits(), out);
     } catch (const std::bad_alloc&) {
@@ -203,7 +223,8 @@ bool CxImage::Encode(std::vector<std::uint8_t>& out, std::uint32_t type) const
     }
     try {
         Result r = codec->encode(*this, out);
-        if (r) return true;
+        if (r)
+            return true;
         out.clear();
         return Report(Result::Fail(r.status, std::string(codec->shortName) + ": " + r.message));
     } catch (const std::bad_alloc&) {
@@ -216,7 +237,8 @@ bool CxImage::Encode(std::vector<std::uint8_t>& out, std::uint32_t type) const
 bool CxImage::Save(const std::string& path, std::uint32_t type)
 {
     std::vector<std::uint8_t> bytes;
-    if (!Encode(bytes, type)) return false;
+    if (!Encode(bytes, type))
+        return false;
     return Report(WriteFileAtomic(path, bytes));
 }
 

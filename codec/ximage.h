@@ -53,9 +53,15 @@ enum Interpolation : int { kInterpolationNearest = 1, kInterpolationBicubic = 5 
 enum Overflow : int { kOverflowBackground = 2, kOverflowRepeat = 5 };
 
 /// Widens a 5-bit channel value to 8 bits the way 16-bit images store it.
-constexpr std::uint8_t Widen5(std::uint8_t v5) { return static_cast<std::uint8_t>((v5 << 3) | (v5 >> 2)); }
+constexpr std::uint8_t Widen5(std::uint8_t v5)
+{
+    return static_cast<std::uint8_t>((v5 << 3) | (v5 >> 2));
+}
 /// Rounds an 8-bit channel to the nearest value a 5-bit channel can hold, widened again.
-constexpr std::uint8_t Quantize5(std::uint8_t v) { return Widen5(static_cast<std::uint8_t>((v * 31 + 127) / 255)); }
+constexpr std::uint8_t Quantize5(std::uint8_t v)
+{
+    return Widen5(static_cast<std::uint8_t>((v * 31 + 127) / 255));
+}
 
 class CxImage {
 public:
@@ -140,7 +146,8 @@ public:
     bool IncreaseBpp(std::uint32_t bits);
     /// Reduces the depth. Without a palette: an optimised palette for 4 and 8 bits, black and
     /// white for 1 bit; 16 bits quantises the channels to 5 bits.
-    bool DecreaseBpp(std::uint32_t bits, bool errorDiffusion, const RGBQuad* palette = nullptr, std::uint32_t colors = 0);
+    bool DecreaseBpp(
+        std::uint32_t bits, bool errorDiffusion, const RGBQuad* palette = nullptr, std::uint32_t colors = 0);
     /// Converts to 8-bit indexed with a gray ramp palette (luma, Rec. 601 weights).
     bool GrayScale();
     bool RedEyeRemove();

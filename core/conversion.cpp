@@ -52,7 +52,8 @@ ExportDialogState PrepareConversionOptions(const codec::CxImage& image, std::uin
 int SelectOrAppend(std::vector<std::string>& list, const std::string& text)
 {
     for (std::size_t i = 0; i < list.size(); ++i)
-        if (list[i] == text) return static_cast<int>(i);
+        if (list[i] == text)
+            return static_cast<int>(i);
     list.push_back(text);
     return static_cast<int>(list.size() - 1);
 }
@@ -69,19 +70,22 @@ void ExportDialogInit(ExportDialogState& s)
         s.bppSelected = SelectOrAppend(s.bppList, "1");
         s.bppEnabled = false;
     }
-    if (Oversized(s) && s.sourceImage && s.sourceImage->IsValid()) FitSize(s);
+    if (Oversized(s) && s.sourceImage && s.sourceImage->IsValid())
+        FitSize(s);
 }
 
 void ExportDialogLeaveWidth(ExportDialogState& s)
 {
-    if (!s.keepProportions || !s.sourceImage || !s.sourceImage->IsValid()) return;
+    if (!s.keepProportions || !s.sourceImage || !s.sourceImage->IsValid())
+        return;
     const double w = s.sourceImage->GetWidth(), h = s.sourceImage->GetHeight();
     s.height = s.width == 0 ? 0 : static_cast<std::uint32_t>(h / (w / s.width) + 0.5);
 }
 
 void ExportDialogLeaveHeight(ExportDialogState& s)
 {
-    if (!s.keepProportions || !s.sourceImage || !s.sourceImage->IsValid()) return;
+    if (!s.keepProportions || !s.sourceImage || !s.sourceImage->IsValid())
+        return;
     const double w = s.sourceImage->GetWidth(), h = s.sourceImage->GetHeight();
     s.width = s.height == 0 ? 0 : static_cast<std::uint32_t>(w / (h / s.height) + 0.5);
 }
@@ -89,7 +93,8 @@ void ExportDialogLeaveHeight(ExportDialogState& s)
 bool ExportDialogFileNameOK(ExportDialogState& s, Ui& ui)
 {
     if (s.targetType == codec::kTypeWbmp && std::atoi(s.bppText.c_str()) > 1) {
-        ui.MessageBox(".wbmp files must have 1 bit per pixel color- depth.", kAppTitle, MessageIcon::Information, Owner::Dialog);
+        ui.MessageBox(
+            ".wbmp files must have 1 bit per pixel color- depth.", kAppTitle, MessageIcon::Information, Owner::Dialog);
         s.bppText = "1";
         s.bppSelected = SelectOrAppend(s.bppList, "1");
     }
@@ -98,7 +103,8 @@ bool ExportDialogFileNameOK(ExportDialogState& s, Ui& ui)
             kAppTitle,
             MessageIcon::Information,
             Owner::Dialog);
-        if (s.sourceImage && s.sourceImage->IsValid()) FitSize(s);
+        if (s.sourceImage && s.sourceImage->IsValid())
+            FitSize(s);
         return false;
     }
     return true;
@@ -120,13 +126,13 @@ ConversionOptions ExportDialogResult(const ExportDialogState& s, const std::stri
 ConversionOutcome ConvertImage(CVardenDoc& doc, const ConversionOptions& o)
 {
     codec::CxImage& source = doc.Image();
-    if (!source.IsValid()) return { false, {} };
+    if (!source.IsValid())
+        return { false, {} };
     const std::int64_t start = doc.GetClock()();
 
     codec::CxImage image(o.width, o.height, source.GetBpp(), o.targetType);
     // Resample into the blank image even when the size is unchanged: it makes the copy.
-    if (!source.Resample2(
-            o.width, o.height, codec::kInterpolationNearest, codec::kOverflowBackground, &image, false))
+    if (!source.Resample2(o.width, o.height, codec::kInterpolationNearest, codec::kOverflowBackground, &image, false))
         return { false,
             Format("Error while resampling image from %d:%d to %d:%d",
                 static_cast<int>(source.GetWidth()),
@@ -140,7 +146,8 @@ ConversionOutcome ConvertImage(CVardenDoc& doc, const ConversionOptions& o)
         image.IncreaseBpp(o.bpp);
     image.SetXDPI(o.dpi);
     image.SetYDPI(o.dpi);
-    if (o.targetType == codec::kTypePgx || o.grayScale) image.GrayScale();
+    if (o.targetType == codec::kTypePgx || o.grayScale)
+        image.GrayScale();
 
     // The codec writes through a temporary file, so a failed save leaves nothing behind and
     // never removes a file the person already had at this path.
@@ -148,12 +155,13 @@ ConversionOutcome ConvertImage(CVardenDoc& doc, const ConversionOptions& o)
     const int elapsed = static_cast<int>(doc.GetClock()() - start);
     ConversionOutcome outcome;
     outcome.ok = saved;
-    outcome.message = saved ? Format("Successfully converted file %s with a size of %d x %d in %d seconds",
-                                  PathFileName(o.path).c_str(),
-                                  static_cast<int>(o.width),
-                                  static_cast<int>(o.height),
-                                  elapsed)
-                            : Format("Error while saving image file to: %s\nError:\t%s", o.path.c_str(), image.GetLastError());
+    outcome.message = saved
+        ? Format("Successfully converted file %s with a size of %d x %d in %d seconds",
+            PathFileName(o.path).c_str(),
+            static_cast<int>(o.width),
+            static_cast<int>(o.height),
+            elapsed)
+        : Format("Error while saving image file to: %s\nError:\t%s", o.path.c_str(), image.GetLastError());
     doc.GetUi().SetStatusText(outcome.message);
     return outcome;
 }
@@ -166,11 +174,12 @@ ConversionOptions DecideColourDepth(ConversionOptions o, Ui& ui)
     } else if (type == codec::kTypePgx) {
         o.grayScale = true;
     } else if (NeedsRgbOrGray(type) && o.bpp <= 8) {
-        const std::string text = Format("You have selected %s which either must be in RGB or gray- scale format.\nShould "
-                                        "the target image be converted as RGB or gray- scale image?\nPress YES for RGB "
-                                        "mode (changing %d to 24 bpp) or NO for gray- scale mode.",
-            ImageTypeName(type).c_str(),
-            static_cast<int>(o.bpp));
+        const std::string text
+            = Format("You have selected %s which either must be in RGB or gray- scale format.\nShould "
+                     "the target image be converted as RGB or gray- scale image?\nPress YES for RGB "
+                     "mode (changing %d to 24 bpp) or NO for gray- scale mode.",
+                ImageTypeName(type).c_str(),
+                static_cast<int>(o.bpp));
         if (ui.AskYesNo(text, "Gray- scale or RGB image?", MessageIcon::Information, Owner::View)) {
             o.grayScale = false;
             o.bpp = 24;
@@ -184,7 +193,8 @@ ConversionOptions DecideColourDepth(ConversionOptions o, Ui& ui)
         const std::string text = std::string("Your are about to convert a gif image with more than 8 bits per pixel.\n")
             + "These images can't be displayed by the most conventional image viewers.\n"
             + "Click YES if you want to convert the image with 8 bpp otherwise NO.";
-        if (ui.AskYesNo(text, "GIF with more than 8 bpp detected.", MessageIcon::Information, Owner::View)) o.bpp = 8;
+        if (ui.AskYesNo(text, "GIF with more than 8 bpp detected.", MessageIcon::Information, Owner::View))
+            o.bpp = 8;
     }
     return o;
 }
@@ -192,7 +202,8 @@ ConversionOptions DecideColourDepth(ConversionOptions o, Ui& ui)
 void ConvertImageCommand(CVardenDoc& doc, std::uint32_t targetType, const ShowOptionsFn& showOptions, Ui& ui)
 {
     std::optional<ConversionOptions> chosen = showOptions(targetType);
-    if (!chosen) return;
+    if (!chosen)
+        return;
     ConversionOptions options = DecideColourDepth(*chosen, ui);
     ConversionOutcome outcome;
     {

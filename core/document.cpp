@@ -17,13 +17,15 @@ namespace {
 /// fails later cannot destroy what was there.
 bool TargetWritable(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return false;
+        if (!S_ISREG(st.st_mode))
+            return false;
         return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 && ::access(path.c_str(), W_OK) == 0;
     }
     std::string folder = PathDirectory(path);
-    if (folder.empty()) folder = path.front() == '/' ? "/" : ".";
+    if (folder.empty())
+        folder = path.front() == '/' ? "/" : ".";
     return ::access(folder.c_str(), W_OK) == 0;
 }
 
@@ -51,9 +53,10 @@ bool CVardenDoc::OnOpenDocument(const std::string& path)
 {
     // The framework's own open step: the file must be readable, or there is no document.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
+    struct stat st { };
     const bool readable = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    if (fd >= 0) ::close(fd);
+    if (fd >= 0)
+        ::close(fd);
     if (!readable) {
         ui_.MessageBox("Failed to open document.", kAppTitle, MessageIcon::Warning, Owner::MainWindow);
         return false;
@@ -65,7 +68,8 @@ bool CVardenDoc::OnOpenDocument(const std::string& path)
     const bool loaded = image_.Load(path, type);
     const std::int64_t end = clock_();
     if (loaded) {
-        ui_.SetStatusText(Format("File %s successfully loaded in %d seconds.", path.c_str(), static_cast<int>(end - start)));
+        ui_.SetStatusText(
+            Format("File %s successfully loaded in %d seconds.", path.c_str(), static_cast<int>(end - start)));
         return true;
     }
     const std::string text = Format("Error while opening file %s\n%s", path.c_str(), image_.GetLastError());
@@ -85,7 +89,8 @@ std::string CVardenDoc::SaveTarget(const std::string& path, std::uint32_t* typeO
         const std::string ext = type <= kLastImageType ? ImageTypeFilter(type).defaultExtension : std::string();
         name += "." + ext;
     }
-    if (typeOut) *typeOut = type;
+    if (typeOut)
+        *typeOut = type;
     return PathToForwardSlashes(folder + "/" + name);
 }
 
@@ -102,18 +107,22 @@ bool CVardenDoc::OnSaveDocument(const std::string& path)
     ui_.SetStatusText(Format("Saving image file %s", target.c_str()));
 
     // Format constraints change the open picture itself; their results are not checked.
-    if ((type == codec::kTypeIco || type == codec::kTypeWbmp) && (image_.GetHeight() > 255 || image_.GetWidth() > 255)) {
+    if ((type == codec::kTypeIco || type == codec::kTypeWbmp)
+        && (image_.GetHeight() > 255 || image_.GetWidth() > 255)) {
         image_.DecreaseBpp(8, true, nullptr, 0);
         std::uint32_t w = 0, h = 0;
         FitTo255(image_.GetWidth(), image_.GetHeight(), w, h);
         image_.Resample2(w, h, codec::kInterpolationNearest, codec::kOverflowBackground, nullptr, false);
     }
-    if (type == codec::kTypeWbmp) image_.DecreaseBpp(1, true, nullptr, 0);
-    if (type == codec::kTypePgx) image_.GrayScale();
+    if (type == codec::kTypeWbmp)
+        image_.DecreaseBpp(1, true, nullptr, 0);
+    if (type == codec::kTypePgx)
+        image_.GrayScale();
 
     const bool saved = image_.Save(target, type);
     // "Ê" (U+00CA) is part of the failure text as the program has always shown it.
-    ui_.SetStatusText(Format(saved ? "Successfully saved file %s" : "\xC3\x8Arror while saving file %s", target.c_str()));
+    ui_.SetStatusText(
+        Format(saved ? "Successfully saved file %s" : "\xC3\x8Arror while saving file %s", target.c_str()));
     return saved;
 }
 

@@ -12,7 +12,11 @@ namespace core {
 
 class CVardenDoc {
 public:
-    explicit CVardenDoc(Ui& ui, Clock clock = WallClockSeconds) : ui_(ui), clock_(std::move(clock)) { }
+    explicit CVardenDoc(Ui& ui, Clock clock = WallClockSeconds)
+        : ui_(ui)
+        , clock_(std::move(clock))
+    {
+    }
     virtual ~CVardenDoc() = default;
 
     /// A new untitled document with an empty image.

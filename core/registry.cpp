@@ -107,7 +107,9 @@ constexpr std::array<Mapping, 15> kNameSubstrings { {
     { ".pnm", 14 },
 } };
 
-constexpr std::array<std::string_view, 9> kZoomLevels { "10%", "25%", "50%", "100%", "200%", "300%", "400%", "500%", "600%" };
+constexpr std::array<std::string_view, 9> kZoomLevels {
+    "10%", "25%", "50%", "100%", "200%", "300%", "400%", "500%", "600%"
+};
 constexpr std::array<std::string_view, 5> kBppChoices { "1", "8", "16", "24", "32" };
 constexpr std::array<std::string_view, 5> kDpiChoices { "72", "96", "150", "300", "600" };
 
@@ -117,7 +119,8 @@ const std::string& FullOpenFilter()
 {
     static const std::string filter = [] {
         std::string s;
-        for (std::string_view part : kOpenFilterParts) s += part;
+        for (std::string_view part : kOpenFilterParts)
+            s += part;
         return s;
     }();
     return filter;
@@ -125,15 +128,18 @@ const std::string& FullOpenFilter()
 
 TypeFilter ImageTypeFilter(ImageType type)
 {
-    if (type > kLastImageType) return {};
-    if (type == 0) return { FullOpenFilter(), std::string(kFormats[0].defaultExtension) };
+    if (type > kLastImageType)
+        return {};
+    if (type == 0)
+        return { FullOpenFilter(), std::string(kFormats[0].defaultExtension) };
     return { std::string(kFormats[type].saveFilter), std::string(kFormats[type].defaultExtension) };
 }
 
 std::string LowerCase(std::string text)
 {
     for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
     return text;
 }
 
@@ -141,41 +147,58 @@ ImageType ImageTypeFromExtension(const std::string& path)
 {
     const std::string lower = LowerCase(path);
     const std::string::size_type dot = lower.rfind('.');
-    if (dot == std::string::npos) return 0;
+    if (dot == std::string::npos)
+        return 0;
     const std::string_view ext = std::string_view(lower).substr(dot);
     for (const Mapping& m : kExtensions)
-        if (ext == m.text) return m.type;
+        if (ext == m.text)
+            return m.type;
     return 0;
 }
 
 ImageType ImageTypeFromName(const std::string& text)
 {
     for (const Mapping& m : kNameSubstrings)
-        if (text.find(m.text) != std::string::npos) return m.type;
+        if (text.find(m.text) != std::string::npos)
+            return m.type;
     return 0;
 }
 
 std::string ImageTypeName(ImageType type)
 {
-    if (type < 1 || type > kLastImageType) return std::string(kFormats[0].name);
+    if (type < 1 || type > kLastImageType)
+        return std::string(kFormats[0].name);
     return std::string(kFormats[type].name);
 }
 
-std::span<const std::string_view> ZoomLevels() { return kZoomLevels; }
-std::span<const std::string_view> BppChoices() { return kBppChoices; }
-std::span<const std::string_view> DpiChoices() { return kDpiChoices; }
+std::span<const std::string_view> ZoomLevels()
+{
+    return kZoomLevels;
+}
+std::span<const std::string_view> BppChoices()
+{
+    return kBppChoices;
+}
+std::span<const std::string_view> DpiChoices()
+{
+    return kDpiChoices;
+}
 
-int ZoomPercentFromText(const std::string& text) { return std::atoi(text.c_str()); }
+int ZoomPercentFromText(const std::string& text)
+{
+    return std::atoi(text.c_str());
+}
 
 const std::string& DocumentTypeDescription()
 {
-    static const std::string description = "\nImage\nImage\n"
-                                           "Image files "
-                                           "(.bmp;.gif;.jpg;.jpeg;.png;.ico;.tif;.tiff;.tga;.pcx;.wbmp;.wmf;.emf;.j2k;.jp2;."
-                                           "jbg;.j2c;.jpc;.pgx;.pnm;.pgm;.ppm.ras)\n"
-                                           ".bmp;.gif;.jpg;.jpeg;.png;.ico;.tif;.tiff;.tga;.pcx;.wbmp;.wmf;.emf;.j2k;.jp2;."
-                                           "jbg;.j2c;.jpc;.pgx;.pnm;.pgm;.ppm;.ras\n"
-                                           "Varden.Document\nVarden.Document";
+    static const std::string description
+        = "\nImage\nImage\n"
+          "Image files "
+          "(.bmp;.gif;.jpg;.jpeg;.png;.ico;.tif;.tiff;.tga;.pcx;.wbmp;.wmf;.emf;.j2k;.jp2;."
+          "jbg;.j2c;.jpc;.pgx;.pnm;.pgm;.ppm.ras)\n"
+          ".bmp;.gif;.jpg;.jpeg;.png;.ico;.tif;.tiff;.tga;.pcx;.wbmp;.wmf;.emf;.j2k;.jp2;."
+          "jbg;.j2c;.jpc;.pgx;.pnm;.pgm;.ppm;.ras\n"
+          "Varden.Document\nVarden.Document";
     return description;
 }
 
@@ -185,7 +208,8 @@ std::string DocumentTypeField(int index)
     std::string::size_type start = 0;
     for (int i = 0; i < index; ++i) {
         start = d.find('\n', start);
-        if (start == std::string::npos) return {};
+        if (start == std::string::npos)
+            return {};
         ++start;
     }
     return d.substr(start, d.find('\n', start) - start);

@@ -6,7 +6,10 @@
 
 namespace core {
 
-std::int64_t WallClockSeconds() { return static_cast<std::int64_t>(std::time(nullptr)); }
+std::int64_t WallClockSeconds()
+{
+    return static_cast<std::int64_t>(std::time(nullptr));
+}
 
 std::string Format(const char* format, ...)
 {
@@ -17,7 +20,8 @@ std::string Format(const char* format, ...)
     const int n = std::vsnprintf(nullptr, 0, format, copy);
     va_end(copy);
     std::string out(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-    if (n > 0) std::vsnprintf(out.data(), out.size() + 1, format, args);
+    if (n > 0)
+        std::vsnprintf(out.data(), out.size() + 1, format, args);
     va_end(args);
     return out;
 }

@@ -32,7 +32,11 @@ public:
 /// Shows the wait cursor for its lifetime.
 class WaitCursor {
 public:
-    explicit WaitCursor(Ui& ui) : ui_(ui) { ui_.BeginWaitCursor(); }
+    explicit WaitCursor(Ui& ui)
+        : ui_(ui)
+    {
+        ui_.BeginWaitCursor();
+    }
     ~WaitCursor() { ui_.EndWaitCursor(); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;

@@ -13,9 +13,12 @@ namespace codec {
 
 class ByteReader {
 public:
-    explicit ByteReader(ByteView data, std::size_t pos = 0) : data_(data), pos_(pos <= data.size() ? pos : data.size())
+    explicit ByteReader(ByteView data, std::size_t pos = 0)
+        : data_(data)
+        , pos_(pos <= data.size() ? pos : data.size())
     {
-        if (pos > data.size()) ok_ = false;
+        if (pos > data.size())
+            ok_ = false;
     }
 
     bool ok() const { return ok_; }
@@ -26,7 +29,8 @@ public:
 
     bool Seek(std::size_t pos)
     {
-        if (pos > data_.size()) return ok_ = false;
+        if (pos > data_.size())
+            return ok_ = false;
         pos_ = pos;
         return true;
     }
@@ -53,7 +57,8 @@ public:
     }
     std::uint8_t U8()
     {
-        if (remaining() < 1) return Fail();
+        if (remaining() < 1)
+            return Fail();
         return data_[pos_++];
     }
     std::uint16_t U16LE() { return static_cast<std::uint16_t>(Bytes<2, false>()); }
@@ -71,7 +76,8 @@ private:
     }
     template <int N, bool BigEndian> std::uint64_t Bytes()
     {
-        if (remaining() < N) return Fail();
+        if (remaining() < N)
+            return Fail();
         std::uint64_t v = 0;
         for (int i = 0; i < N; ++i) {
             std::uint64_t b = data_[pos_ + i];
@@ -87,7 +93,10 @@ private:
 };
 
 /// Little- and big-endian appenders for writers.
-inline void PutU8(std::vector<std::uint8_t>& out, std::uint32_t v) { out.push_back(static_cast<std::uint8_t>(v)); }
+inline void PutU8(std::vector<std::uint8_t>& out, std::uint32_t v)
+{
+    out.push_back(static_cast<std::uint8_t>(v));
+}
 inline void PutU16LE(std::vector<std::uint8_t>& out, std::uint32_t v)
 {
     out.push_back(static_cast<std::uint8_t>(v));

@@ -57,6 +57,7 @@ PELMORA_DECLARE_FORMAT(Ras)
 Result CheckDimensions(std::uint64_t width, std::uint64_t height, const DecodeLimits& limits);
 
 /// Makes `out` a blank image of the given shape after checking the limits.
-Result CreateChecked(CxImage& out, std::uint32_t width, std::uint32_t height, std::uint32_t bpp, const DecodeLimits& limits);
+Result CreateChecked(
+    CxImage& out, std::uint32_t width, std::uint32_t height, std::uint32_t bpp, const DecodeLimits& limits);
 
 } // namespace codec

@@ -32,7 +32,8 @@ constexpr std::array<FormatCodec, 15> kCodecs { {
 constexpr bool SortedBySniffOrder()
 {
     for (std::size_t i = 1; i < kCodecs.size(); ++i)
-        if (kCodecs[i - 1].sniffOrder >= kCodecs[i].sniffOrder) return false;
+        if (kCodecs[i - 1].sniffOrder >= kCodecs[i].sniffOrder)
+            return false;
     return true;
 }
 static_assert(SortedBySniffOrder(), "the table is tried top to bottom");
@@ -48,7 +49,8 @@ const FormatCodec* FindCodec(std::uint32_t type)
 const FormatCodec* SniffCodec(ByteView data)
 {
     for (const FormatCodec& c : kCodecs)
-        if (c.sniff && c.decode && c.sniff(data)) return &c;
+        if (c.sniff && c.decode && c.sniff(data))
+            return &c;
     return nullptr;
 }
 
@@ -62,10 +64,13 @@ Result CheckDimensions(std::uint64_t width, std::uint64_t height, const DecodeLi
     return Result::Ok();
 }
 
-Result CreateChecked(CxImage& out, std::uint32_t width, std::uint32_t height, std::uint32_t bpp, const DecodeLimits& limits)
+Result CreateChecked(
+    CxImage& out, std::uint32_t width, std::uint32_t height, std::uint32_t bpp, const DecodeLimits& limits)
 {
-    if (Result r = CheckDimensions(width, height, limits); !r) return r;
-    if (!out.Create(width, height, bpp)) return Result::Fail(Status::LimitExceeded, out.GetLastError());
+    if (Result r = CheckDimensions(width, height, limits); !r)
+        return r;
+    if (!out.Create(width, height, bpp))
+        return Result::Fail(Status::LimitExceeded, out.GetLastError());
     return Result::Ok();
 }
 

@@ -70,14 +70,17 @@ private:
 struct ScriptedOptions {
     ScriptedOptions()
     {
-        previous_ = app::SetOptionsPrompter([this](QWidget*, const codec::CxImage& image, std::uint32_t type, core::Ui&) {
-            asked.push_back(type);
-            if (!answer) return std::optional<core::ConversionOptions>();
-            core::ConversionOptions o = *answer;
-            o.targetType = type;
-            if (o.width == 0) o.width = image.GetWidth(), o.height = image.GetHeight();
-            return std::optional<core::ConversionOptions>(o);
-        });
+        previous_
+            = app::SetOptionsPrompter([this](QWidget*, const codec::CxImage& image, std::uint32_t type, core::Ui&) {
+                  asked.push_back(type);
+                  if (!answer)
+                      return std::optional<core::ConversionOptions>();
+                  core::ConversionOptions o = *answer;
+                  o.targetType = type;
+                  if (o.width == 0)
+                      o.width = image.GetWidth(), o.height = image.GetHeight();
+                  return std::optional<core::ConversionOptions>(o);
+              });
     }
     ~ScriptedOptions() { app::SetOptionsPrompter(std::move(previous_)); }
     ScriptedOptions(const ScriptedOptions&) = delete;

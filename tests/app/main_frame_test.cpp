@@ -434,10 +434,20 @@ TEST(MainFrame, EveryConvertCommandWritesItsFormatFromTheOpenImage)
     codec::CxImage picture = testing_support::MakeTestImage(30, 20, 24);
     ASSERT_TRUE(picture.Save(dir.File("src.png"), codec::kTypePng));
     ASSERT_NE(h.Open(QString::fromStdString(dir.File("src.png"))), nullptr);
-    const std::pair<int, std::uint32_t> commands[] = { { app::kIdConvertBmp, 1 }, { app::kIdConvertGif, 2 },
-        { app::kIdConvertJpg, 3 }, { app::kIdConvertPng, 4 }, { app::kIdConvertIco, 5 }, { app::kIdConvertTif, 6 },
-        { app::kIdConvertTga, 7 }, { app::kIdConvertPcx, 8 }, { app::kIdConvertWbmp, 9 }, { app::kIdConvertWmf, 10 },
-        { app::kIdConvertJp2, 11 }, { app::kIdConvertJpc, 12 }, { app::kIdConvertPgx, 13 }, { app::kIdConvertPnm, 14 },
+    const std::pair<int, std::uint32_t> commands[] = { { app::kIdConvertBmp, 1 },
+        { app::kIdConvertGif, 2 },
+        { app::kIdConvertJpg, 3 },
+        { app::kIdConvertPng, 4 },
+        { app::kIdConvertIco, 5 },
+        { app::kIdConvertTif, 6 },
+        { app::kIdConvertTga, 7 },
+        { app::kIdConvertPcx, 8 },
+        { app::kIdConvertWbmp, 9 },
+        { app::kIdConvertWmf, 10 },
+        { app::kIdConvertJp2, 11 },
+        { app::kIdConvertJpc, 12 },
+        { app::kIdConvertPgx, 13 },
+        { app::kIdConvertPnm, 14 },
         { app::kIdConvertRas, 15 } };
     for (auto [id, type] : commands) {
         core::ConversionOptions o;

@@ -26,8 +26,13 @@ CliRun Cli(const std::string& args, const TempDir& dir)
     return r;
 }
 
-std::string Save(const TempDir& dir, const std::string& name, std::uint32_t w, std::uint32_t h, std::uint32_t bpp,
-    std::uint32_t type, int dpi)
+std::string Save(const TempDir& dir,
+    const std::string& name,
+    std::uint32_t w,
+    std::uint32_t h,
+    std::uint32_t bpp,
+    std::uint32_t type,
+    int dpi)
 {
     CxImage img = testing_support::MakeTestImage(w, h, bpp);
     img.SetXDPI(dpi);
@@ -105,7 +110,8 @@ TEST(CliConvert, SizeFlagsFollowTheDialogRules)
     // ICO: fitted after the message, which is not an error.
     CliRun ico = Cli("convert -q " + src + " " + dir.File("i.ico") + " --width 300", dir);
     ASSERT_EQ(ico.status, 0) << ico.err;
-    EXPECT_NE(ico.err.find("Files with the ico or wbmp format can't have a dimension bigger than 255 x 255"), std::string::npos);
+    EXPECT_NE(ico.err.find("Files with the ico or wbmp format can't have a dimension bigger than 255 x 255"),
+        std::string::npos);
     EXPECT_EQ(ico.out, "Successfully converted file i.ico with a size of 255 x 191 in 0 seconds\n");
 }
 
@@ -143,8 +149,8 @@ TEST(CliConvert, EveryFormatIsWrittenAndReadBack)
 {
     TempDir dir;
     const std::string src = Save(dir, "src.png", 40, 30, 24, codec::kTypePng, 72);
-    const char* formats[] = { "bmp", "gif", "jpg", "png", "ico", "tif", "tga", "pcx", "wbmp", "wmf", "jp2", "jpc", "pgx",
-        "pnm", "ras" };
+    const char* formats[]
+        = { "bmp", "gif", "jpg", "png", "ico", "tif", "tga", "pcx", "wbmp", "wmf", "jp2", "jpc", "pgx", "pnm", "ras" };
     for (const char* f : formats) {
         const std::string out = dir.File(std::string("out.") + f);
         CliRun r = Cli("convert -q --rgb " + src + " " + out, dir);

@@ -29,8 +29,15 @@ TEST(AllFormats, EverySaveTakesEveryDepthAndReadsBackItsSize)
 TEST(AllFormats, LosslessFormatsKeepEveryPixelOfA24BitImage)
 {
     // Formats that hold 24-bit colour without loss; the others reduce depth or colour by design.
-    for (std::uint32_t type : { codec::kTypeBmp, codec::kTypePng, codec::kTypeTif, codec::kTypeTga, codec::kTypePcx,
-             codec::kTypeWmf, codec::kTypePnm, codec::kTypeRas, codec::kTypeIco }) {
+    for (std::uint32_t type : { codec::kTypeBmp,
+             codec::kTypePng,
+             codec::kTypeTif,
+             codec::kTypeTga,
+             codec::kTypePcx,
+             codec::kTypeWmf,
+             codec::kTypePnm,
+             codec::kTypeRas,
+             codec::kTypeIco }) {
         CxImage img = testing_support::MakeTestImage(33, 17, 24);
         std::vector<std::uint8_t> bytes;
         ASSERT_TRUE(img.Encode(bytes, type)) << type << ": " << img.GetLastError();

@@ -117,7 +117,7 @@ TEST(FileIo, ReadOnlyTargetIsRefusedAndKeepsItsModeWhenWritable)
     testing_support::WriteFileBytes(shared, { 5 });
     ::chmod(shared.c_str(), 0664);
     ASSERT_TRUE(codec::WriteFileAtomic(shared, data));
-    struct stat st {};
+    struct stat st { };
     ::stat(shared.c_str(), &st);
     EXPECT_EQ(st.st_mode & 0777, 0664u);
 }

@@ -42,7 +42,8 @@ struct Fixture {
     /// Runs the command with the dialog answered by `options`.
     void Command(const ConversionOptions& options)
     {
-        core::ConvertImageCommand(doc, options.targetType, [&](std::uint32_t) { return options; }, ui);
+        core::ConvertImageCommand(
+            doc, options.targetType, [&](std::uint32_t) { return options; }, ui);
     }
 };
 
@@ -59,7 +60,8 @@ TEST(Conversion, RgbQuestionYesWritesColourNoWritesGray)
     EXPECT_EQ(f.ui.boxes[0].icon, core::MessageIcon::Information);
     EXPECT_EQ(f.ui.boxes[0].text,
         "You have selected Joint Photographic Experts Group File which either must be in RGB or gray- scale "
-        "format.\nShould the target image be converted as RGB or gray- scale image?\nPress YES for RGB mode (changing 8 "
+        "format.\nShould the target image be converted as RGB or gray- scale image?\nPress YES for RGB mode (changing "
+        "8 "
         "to 24 bpp) or NO for gray- scale mode.");
     EXPECT_EQ(f.ui.boxes[1].caption, "Successfully converted file");
     CxImage yes;
@@ -106,7 +108,8 @@ TEST(Conversion, GifQuestionYesReducesTo8NoKeeps24)
     ASSERT_GE(f.ui.boxes.size(), 1u);
     EXPECT_EQ(f.ui.boxes[0].caption, kGifCaption);
     EXPECT_EQ(f.ui.boxes[0].text,
-        "Your are about to convert a gif image with more than 8 bits per pixel.\nThese images can't be displayed by the "
+        "Your are about to convert a gif image with more than 8 bits per pixel.\nThese images can't be displayed by "
+        "the "
         "most conventional image viewers.\nClick YES if you want to convert the image with 8 bpp otherwise NO.");
     CxImage yes;
     ASSERT_TRUE(yes.Load(f.dir.File("yes.gif"), 0));
@@ -165,7 +168,9 @@ TEST(Conversion, FailedSaveLeavesTheEarlierFileAndNoPartialFile)
     Fixture f;
     core::ConversionOutcome missingFolder = core::ConvertImage(f.doc, f.Options(codec::kTypePng, "no/dir/x.png", 24));
     EXPECT_FALSE(missingFolder.ok);
-    EXPECT_EQ(missingFolder.message.rfind("Error while saving image file to: " + f.dir.File("no/dir/x.png") + "\nError:\t", 0), 0u);
+    EXPECT_EQ(missingFolder.message.rfind(
+                  "Error while saving image file to: " + f.dir.File("no/dir/x.png") + "\nError:\t", 0),
+        0u);
 
     // ICO cannot hold more than 256 x 256: the codec refuses, and the file that was there stays.
     Fixture big(300, 300);

@@ -20,7 +20,11 @@ core::Clock Readings(std::vector<std::int64_t> values)
     return [state] { return state->first[std::min(state->second++, state->first.size() - 1)]; };
 }
 
-std::string WriteImage(const TempDir& dir, const std::string& name, std::uint32_t w, std::uint32_t h, std::uint32_t bpp,
+std::string WriteImage(const TempDir& dir,
+    const std::string& name,
+    std::uint32_t w,
+    std::uint32_t h,
+    std::uint32_t bpp,
     std::uint32_t type)
 {
     CxImage img = testing_support::MakeTestImage(w, h, bpp);
@@ -37,7 +41,8 @@ TEST(Document, OpenReportsWholeSecondsOfWallClock)
     ScriptedUi ui;
     core::CVardenDoc doc(ui, Readings({ 1000, 1075 }));
     ASSERT_TRUE(doc.OnOpenDocument(path));
-    EXPECT_EQ(ui.statusTexts, (std::vector<std::string> { "Loading file " + path, "File " + path + " successfully loaded in 75 seconds." }));
+    EXPECT_EQ(ui.statusTexts,
+        (std::vector<std::string> { "Loading file " + path, "File " + path + " successfully loaded in 75 seconds." }));
     EXPECT_TRUE(ui.boxes.empty());
     EXPECT_EQ(doc.Image().GetWidth(), 8u);
     EXPECT_EQ(doc.Zoom(), 1.0f);

@@ -37,25 +37,26 @@ TEST(Registry, SaveFiltersAndDefaultExtensionsByteForByte)
 
 TEST(Registry, FullOpenFilterByteForByte)
 {
-    const std::string expected
-        = "All Supported Image Files "
-          "(*.bmp;*.gif;*.jpg;*.jpeg;*.png;*.ico;*.tif;*.tiff;*.tga;*.pcx;*.wbmp;*.wmf;*.jp2;*.jpc;*.pgx;*.pnm;*.pgm;*.ppm;*.ras)"
-          "|*.bmp;*.gif;*.jpg;*.jpeg;*.png;*.ico;*.tif;*.tiff;*.tga;*.pcx;*.wbmp;*.wmf;*.jp2;*.jpc;*.pgx;*.pnm;*.pgm;*.ppm;*.ras|"
-          "Bitmap File (*.bmp)|*.bmp|"
-          "Graphics Interchange Format File (*.gif)|*.gif|"
-          "Joint Photographic Experts Group File (*.jpg; *.jpeg)|*.jpg; *.jpeg|"
-          "Icon File (*.ico)|*.ico|"
-          "Portable Network Graphics File (*.png)|*.png|"
-          "Tagged Image File Format (*.tif;*.tiff)|*.tif;*.tiff|"
-          "Targa Image File (*.tga)|*.tga|"
-          "Picture Exchange Image File (*.pcx)|*.pcx|"
-          "Wireless Bitmap File (*.wbmp)|*.wbmp|"
-          "Windows Metafile (*.wmf)|*.wmf|"
-          "JPEG 2000 File (*.jp2)|*.jp2|"
-          "Japan Picture Format File (*.jpc)|*.jpc|"
-          "Binary Property Page File (*.pgx)|*.pgx|"
-          "Sun Raster Graphic File (*.ras)|*.ras|"
-          "Portable Any Map Graphic Bitmap File (*.pnm;*.ppm;*.pgm)|*.pnm;*.ppm;*.pgm||";
+    const std::string expected = "All Supported Image Files "
+                                 "(*.bmp;*.gif;*.jpg;*.jpeg;*.png;*.ico;*.tif;*.tiff;*.tga;*.pcx;*.wbmp;*.wmf;*.jp2;*."
+                                 "jpc;*.pgx;*.pnm;*.pgm;*.ppm;*.ras)"
+                                 "|*.bmp;*.gif;*.jpg;*.jpeg;*.png;*.ico;*.tif;*.tiff;*.tga;*.pcx;*.wbmp;*.wmf;*.jp2;*."
+                                 "jpc;*.pgx;*.pnm;*.pgm;*.ppm;*.ras|"
+                                 "Bitmap File (*.bmp)|*.bmp|"
+                                 "Graphics Interchange Format File (*.gif)|*.gif|"
+                                 "Joint Photographic Experts Group File (*.jpg; *.jpeg)|*.jpg; *.jpeg|"
+                                 "Icon File (*.ico)|*.ico|"
+                                 "Portable Network Graphics File (*.png)|*.png|"
+                                 "Tagged Image File Format (*.tif;*.tiff)|*.tif;*.tiff|"
+                                 "Targa Image File (*.tga)|*.tga|"
+                                 "Picture Exchange Image File (*.pcx)|*.pcx|"
+                                 "Wireless Bitmap File (*.wbmp)|*.wbmp|"
+                                 "Windows Metafile (*.wmf)|*.wmf|"
+                                 "JPEG 2000 File (*.jp2)|*.jp2|"
+                                 "Japan Picture Format File (*.jpc)|*.jpc|"
+                                 "Binary Property Page File (*.pgx)|*.pgx|"
+                                 "Sun Raster Graphic File (*.ras)|*.ras|"
+                                 "Portable Any Map Graphic Bitmap File (*.pnm;*.ppm;*.pgm)|*.pnm;*.ppm;*.pgm||";
     EXPECT_EQ(ImageTypeFilter(0).filter, expected);
     EXPECT_EQ(FullOpenFilter(), expected);
     // Exactly one "||", at the very end.
@@ -79,10 +80,20 @@ TEST(Registry, ExtensionLookupIgnoresCaseAndUsesLastDotOfWholePath)
     EXPECT_EQ(ImageTypeFromExtension(""), 0u);
     for (const char* offeredButUnknown : { "a.j2k", "a.emf", "a.jbg", "a.j2c", "a.jpe", "a." })
         EXPECT_EQ(ImageTypeFromExtension(offeredButUnknown), 0u) << offeredButUnknown;
-    const std::pair<const char*, ImageType> all[] = { { ".bmp", 1 }, { ".gif", 2 }, { ".png", 4 }, { ".ico", 5 },
-        { ".tga", 7 }, { ".pcx", 8 }, { ".wbmp", 9 }, { ".wmf", 10 }, { ".jp2", 11 }, { ".jpc", 12 }, { ".pgx", 13 },
+    const std::pair<const char*, ImageType> all[] = { { ".bmp", 1 },
+        { ".gif", 2 },
+        { ".png", 4 },
+        { ".ico", 5 },
+        { ".tga", 7 },
+        { ".pcx", 8 },
+        { ".wbmp", 9 },
+        { ".wmf", 10 },
+        { ".jp2", 11 },
+        { ".jpc", 12 },
+        { ".pgx", 13 },
         { ".ras", 15 } };
-    for (auto [ext, type] : all) EXPECT_EQ(ImageTypeFromExtension(std::string("f") + ext), type) << ext;
+    for (auto [ext, type] : all)
+        EXPECT_EQ(ImageTypeFromExtension(std::string("f") + ext), type) << ext;
 }
 
 TEST(Registry, ExtensionLookupLeavesMultibyteNamesAlone)
@@ -121,8 +132,8 @@ TEST(Registry, DisplayNames)
 TEST(Registry, ChoiceListsAndZoomText)
 {
     std::vector<std::string_view> zoom(ZoomLevels().begin(), ZoomLevels().end());
-    EXPECT_EQ(zoom,
-        (std::vector<std::string_view> { "10%", "25%", "50%", "100%", "200%", "300%", "400%", "500%", "600%" }));
+    EXPECT_EQ(
+        zoom, (std::vector<std::string_view> { "10%", "25%", "50%", "100%", "200%", "300%", "400%", "500%", "600%" }));
     EXPECT_EQ(ZoomLevels()[kInitialZoomIndex], "100%");
     std::vector<std::string_view> bpp(BppChoices().begin(), BppChoices().end());
     EXPECT_EQ(bpp, (std::vector<std::string_view> { "1", "8", "16", "24", "32" }));
@@ -146,9 +157,11 @@ TEST(Registry, DocumentTypeDescriptionHasSevenFields)
     EXPECT_EQ(DocumentTypeField(2), "Image");
     EXPECT_EQ(DocumentTypeField(3),
         "Image files "
-        "(.bmp;.gif;.jpg;.jpeg;.png;.ico;.tif;.tiff;.tga;.pcx;.wbmp;.wmf;.emf;.j2k;.jp2;.jbg;.j2c;.jpc;.pgx;.pnm;.pgm;.ppm.ras)");
+        "(.bmp;.gif;.jpg;.jpeg;.png;.ico;.tif;.tiff;.tga;.pcx;.wbmp;.wmf;.emf;.j2k;.jp2;.jbg;.j2c;.jpc;.pgx;.pnm;.pgm;."
+        "ppm.ras)");
     EXPECT_EQ(DocumentTypeField(4),
-        ".bmp;.gif;.jpg;.jpeg;.png;.ico;.tif;.tiff;.tga;.pcx;.wbmp;.wmf;.emf;.j2k;.jp2;.jbg;.j2c;.jpc;.pgx;.pnm;.pgm;.ppm;."
+        ".bmp;.gif;.jpg;.jpeg;.png;.ico;.tif;.tiff;.tga;.pcx;.wbmp;.wmf;.emf;.j2k;.jp2;.jbg;.j2c;.jpc;.pgx;.pnm;.pgm;."
+        "ppm;."
         "ras");
     EXPECT_EQ(DocumentTypeField(5), "Varden.Document");
     EXPECT_EQ(DocumentTypeField(6), "Varden.Document");

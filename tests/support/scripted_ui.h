@@ -21,11 +21,13 @@ public:
     };
 
     void SetStatusText(const std::string& text) override { statusTexts.push_back(text); }
-    void MessageBox(const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner) override
+    void MessageBox(
+        const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner) override
     {
         boxes.push_back({ text, caption, icon, owner, false });
     }
-    bool AskYesNo(const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner) override
+    bool AskYesNo(
+        const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner) override
     {
         boxes.push_back({ text, caption, icon, owner, true });
         if (answers.empty()) {

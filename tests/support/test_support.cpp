@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <sys/wait.h>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -10,13 +9,15 @@
 #include <iterator>
 #include <limits>
 #include <stdexcept>
+#include <sys/wait.h>
 
 namespace testing_support {
 
 TempDir::TempDir()
 {
     std::string pattern = (std::filesystem::temp_directory_path() / "pelmora-test-XXXXXX").string();
-    if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+    if (!::mkdtemp(pattern.data()))
+        throw std::runtime_error("mkdtemp failed");
     path_ = pattern;
 }
 
@@ -29,17 +30,23 @@ TempDir::~TempDir()
 int RunCommand(const std::string& command, std::string* output)
 {
     FILE* pipe = ::popen(command.c_str(), "r");
-    if (!pipe) return -1;
+    if (!pipe)
+        return -1;
     std::string text;
     char buffer[4096];
     std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) text.append(buffer, n);
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+        text.append(buffer, n);
     int status = ::pclose(pipe);
-    if (output) *output = text;
+    if (output)
+        *output = text;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-bool HaveTool(const std::string& name) { return RunCommand("command -v " + name + " >/dev/null 2>&1") == 0; }
+bool HaveTool(const std::string& name)
+{
+    return RunCommand("command -v " + name + " >/dev/null 2>&1") == 0;
+}
 
 std::vector<std::uint8_t> ReadFileBytes(const std::string& path)
 {
@@ -77,12 +84,14 @@ codec::CxImage MakeTestImage(std::uint32_t width, std::uint32_t height, std::uin
             c.red = static_cast<std::uint8_t>(x * 255 / std::max(1u, width - 1));
             c.green = static_cast<std::uint8_t>(y * 255 / std::max(1u, height - 1));
             c.blue = static_cast<std::uint8_t>(((x + y) * 4) & 255);
-            if ((x / 8 + y / 8) % 5 == 0) c.blue = 255 - c.blue; // hard edges
+            if ((x / 8 + y / 8) % 5 == 0)
+                c.blue = 255 - c.blue; // hard edges
             c.alpha = bpp == 32 ? static_cast<std::uint8_t>(255 - ((x * 3 + y) & 127)) : 255;
             img.SetPixelColor(x, y, c);
         }
     }
-    if (bpp == 16) img.IncreaseBpp(16), img.DecreaseBpp(16, false);
+    if (bpp == 16)
+        img.IncreaseBpp(16), img.DecreaseBpp(16, false);
     return img;
 }
 
@@ -105,8 +114,19 @@ bool Compare(const codec::CxImage& a, const codec::CxImage& b, std::string* why,
             if (differs(p, q)) {
                 if (why) {
                     char text[160];
-                    std::snprintf(text, sizeof text, "pixel (%u,%u): %d,%d,%d,%d vs %d,%d,%d,%d", x, y, p.red, p.green,
-                        p.blue, p.alpha, q.red, q.green, q.blue, q.alpha);
+                    std::snprintf(text,
+                        sizeof text,
+                        "pixel (%u,%u): %d,%d,%d,%d vs %d,%d,%d,%d",
+                        x,
+                        y,
+                        p.red,
+                        p.green,
+                        p.blue,
+                        p.alpha,
+                        q.red,
+                        q.green,
+                        q.blue,
+                        q.alpha);
                     *why = text;
                 }
                 return false;
@@ -116,7 +136,10 @@ bool Compare(const codec::CxImage& a, const codec::CxImage& b, std::string* why,
     return true;
 }
 
-bool SameRgb(codec::RGBQuad p, codec::RGBQuad q) { return p.red == q.red && p.green == q.green && p.blue == q.blue; }
+bool SameRgb(codec::RGBQuad p, codec::RGBQuad q)
+{
+    return p.red == q.red && p.green == q.green && p.blue == q.blue;
+}
 
 } // namespace
 
@@ -146,12 +169,16 @@ bool SameVisible(const codec::CxImage& a, const codec::CxImage& b, bool exactAlp
 
 int MaxChannelDiff(const codec::CxImage& a, const codec::CxImage& b, bool withAlpha)
 {
-    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) return 256;
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight())
+        return 256;
     int most = 0;
     for (std::uint32_t y = 0; y < a.GetHeight(); ++y)
         for (std::uint32_t x = 0; x < a.GetWidth(); ++x) {
             const codec::RGBQuad p = a.GetPixelColor(x, y), q = b.GetPixelColor(x, y);
-            most = std::max({ most, std::abs(p.red - q.red), std::abs(p.green - q.green), std::abs(p.blue - q.blue),
+            most = std::max({ most,
+                std::abs(p.red - q.red),
+                std::abs(p.green - q.green),
+                std::abs(p.blue - q.blue),
                 withAlpha ? std::abs(p.alpha - q.alpha) : 0 });
         }
     return most;
@@ -159,7 +186,8 @@ int MaxChannelDiff(const codec::CxImage& a, const codec::CxImage& b, bool withAl
 
 double Psnr(const codec::CxImage& a, const codec::CxImage& b)
 {
-    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight()) return 0.0;
+    if (a.GetWidth() != b.GetWidth() || a.GetHeight() != b.GetHeight())
+        return 0.0;
     double sum = 0;
     for (std::uint32_t y = 0; y < a.GetHeight(); ++y) {
         for (std::uint32_t x = 0; x < a.GetWidth(); ++x) {
@@ -168,11 +196,15 @@ double Psnr(const codec::CxImage& a, const codec::CxImage& b)
             sum += dr * dr + dg * dg + db * db;
         }
     }
-    if (sum == 0) return std::numeric_limits<double>::infinity();
+    if (sum == 0)
+        return std::numeric_limits<double>::infinity();
     double mse = sum / (3.0 * a.GetWidth() * a.GetHeight());
     return 10.0 * std::log10(255.0 * 255.0 / mse);
 }
 
-std::string DataPath(const std::string& relative) { return std::string(PELMORA_TEST_DATA) + "/" + relative; }
+std::string DataPath(const std::string& relative)
+{
+    return std::string(PELMORA_TEST_DATA) + "/" + relative;
+}
 
 } // namespace testing_support
