@@ -1,5 +1,7 @@
 #include "app/export_image_file_dlg.h"
 
+#include "app/file_prompt.h"
+
 #include <utility>
 
 #include "core/registry.h"
@@ -81,31 +83,6 @@ private:
 
 } // namespace
 
-QStringList QtNameFilters(const std::string& filter)
-{
-    QStringList result;
-    const QStringList fields = QString::fromStdString(filter).split(QLatin1Char('|'));
-    for (qsizetype i = 0; i + 1 < fields.size(); i += 2) {
-        // An empty field ends the list, as "||" does at its end; nothing after it counts.
-        QString text = fields[i].trimmed();
-        if (text.isEmpty() || fields[i + 1].trimmed().isEmpty())
-            break;
-        QStringList patterns;
-        for (const QString& p : fields[i + 1].split(QLatin1Char(';'))) {
-            const QString pattern = p.trimmed();
-            if (!pattern.isEmpty())
-                patterns << pattern;
-        }
-        if (patterns.isEmpty())
-            break; // nothing but separators
-        const qsizetype open = text.lastIndexOf(QLatin1Char('('));
-        if (open >= 0 && text.endsWith(QLatin1Char(')')))
-            text = text.left(open).trimmed();
-        result << text + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) + QLatin1Char(')');
-    }
-    return result;
-}
-
 QString CExportImageFileDlg::ControlName(int id)
 {
     return QStringLiteral("id%1").arg(id);
@@ -124,7 +101,8 @@ CExportImageFileDlg::CExportImageFileDlg(
     setFileMode(QFileDialog::AnyFile);
 
     const core::TypeFilter typeFilter = core::ImageTypeFilter(targetType);
-    setNameFilters(QtNameFilters(typeFilter.filter));
+    setOption(QFileDialog::HideNameFilterDetails, true);
+    setNameFilters(ToQtNameFilters(typeFilter.filter));
     setDefaultSuffix(QString::fromStdString(typeFilter.defaultExtension));
 
     setWindowTitle(QString::fromUtf8(kTitle));

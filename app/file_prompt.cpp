@@ -20,7 +20,9 @@ QStringList ToQtNameFilters(const std::string& filter)
 {
     const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
     QStringList result;
-    // Pairs of text and patterns; an empty text ends the list ("||").
+    // Pairs of text and patterns; an empty field ends the list, as "||" does at its end. The text
+    // is kept whole (the dialogs hide the pattern part Qt needs), patterns are blank-separated
+    // because Qt splits them at blanks only.
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
         const QString& text = parts[i];
         if (text.isEmpty())
@@ -31,6 +33,8 @@ QStringList ToQtNameFilters(const std::string& filter)
             if (!trimmed.isEmpty())
                 patterns << trimmed;
         }
+        if (patterns.isEmpty())
+            break;
         result << QStringLiteral("%1 (%2)").arg(text, patterns.join(QLatin1Char(' ')));
     }
     return result;

@@ -1,4 +1,5 @@
 #include "app/export_image_file_dlg.h"
+#include "app/file_prompt.h"
 
 #include "core/registry.h"
 #include "support/scripted_ui.h"
@@ -102,31 +103,31 @@ struct Dialog {
 
 TEST(ExportDialog, QtNameFiltersFromRegistryFilters)
 {
-    using app::QtNameFilters;
-    EXPECT_EQ(QtNameFilters("Bitmap File (*.bmp)|*.bmp||"), QStringList { "Bitmap File (*.bmp)" });
+    using app::ToQtNameFilters;
+    EXPECT_EQ(ToQtNameFilters("Bitmap File (*.bmp)|*.bmp||"), QStringList { "Bitmap File (*.bmp) (*.bmp)" });
     // Qt splits patterns at blanks only: the semicolons (with or without a blank) must go.
-    EXPECT_EQ(QtNameFilters(core::ImageTypeFilter(codec::kTypeJpg).filter),
-        QStringList { "Joint Photographic Experts Group File (*.jpg *.jpeg)" });
-    EXPECT_EQ(QtNameFilters(core::ImageTypeFilter(codec::kTypePnm).filter),
-        QStringList { "Portable Any Map Graphic Bitmap File (*.pnm *.ppm *.pgm)" });
+    EXPECT_EQ(ToQtNameFilters(core::ImageTypeFilter(codec::kTypeJpg).filter),
+        QStringList { "Joint Photographic Experts Group File (*.jpg; *.jpeg) (*.jpg *.jpeg)" });
+    EXPECT_EQ(ToQtNameFilters(core::ImageTypeFilter(codec::kTypePnm).filter),
+        QStringList { "Portable Any Map Graphic Bitmap File (*.pnm;*.ppm;*.pgm) (*.pnm *.ppm *.pgm)" });
 
     // The open filter followed by one more entry, the way the file commands offer it.
     std::string withAll = core::FullOpenFilter();
     withAll.pop_back();
-    const QStringList open = QtNameFilters(withAll + "All Files (*.*)|*.*||");
+    const QStringList open = ToQtNameFilters(withAll + "All Files (*.*)|*.*||");
     ASSERT_EQ(open.size(), 17);
-    EXPECT_TRUE(open[0].startsWith("All Supported Image Files (*.bmp *.gif *.jpg *.jpeg *.png *.ico"));
-    EXPECT_TRUE(open[0].endsWith("*.ppm *.ras)"));
-    EXPECT_EQ(open[3], "Joint Photographic Experts Group File (*.jpg *.jpeg)");
-    EXPECT_EQ(open[16], "All Files (*.*)");
+    EXPECT_TRUE(
+        open[0].endsWith("(*.bmp *.gif *.jpg *.jpeg *.png *.ico *.tif *.tiff *.tga *.pcx *.wbmp *.wmf *.jp2 *.jpc "
+                         "*.pgx *.pnm *.pgm *.ppm *.ras)"));
+    EXPECT_EQ(open[16], "All Files (*.*) (*.*)");
 
-    // Text without patterns in parentheses gets them; an empty field ends the list.
-    EXPECT_EQ(QtNameFilters("Pictures|*.png;*.bmp||"), QStringList { "Pictures (*.png *.bmp)" });
-    EXPECT_TRUE(QtNameFilters("").isEmpty());
-    EXPECT_TRUE(QtNameFilters("Nothing||").isEmpty());
-    EXPECT_EQ(QtNameFilters("Icon File (*.ico)|*.ico|No patterns||Bitmap File (*.bmp)|*.bmp||"),
-        QStringList { "Icon File (*.ico)" });
-    EXPECT_EQ(QtNameFilters("Icon File (*.ico)|*.ico|Odd|;||"), QStringList { "Icon File (*.ico)" });
+    // An empty field ends the list, and so does an entry with nothing but separators.
+    EXPECT_EQ(ToQtNameFilters("Pictures|*.png;*.bmp||"), QStringList { "Pictures (*.png *.bmp)" });
+    EXPECT_TRUE(ToQtNameFilters("").isEmpty());
+    EXPECT_TRUE(ToQtNameFilters("Nothing||").isEmpty());
+    EXPECT_EQ(ToQtNameFilters("Icon File (*.ico)|*.ico|No patterns||Bitmap File (*.bmp)|*.bmp||"),
+        QStringList { "Icon File (*.ico) (*.ico)" });
+    EXPECT_EQ(ToQtNameFilters("Icon File (*.ico)|*.ico|Odd|;||"), QStringList { "Icon File (*.ico) (*.ico)" });
 }
 
 TEST(ExportDialog, FileDialogPartIsASaveDialogWithTheTypeFilter)
@@ -140,7 +141,8 @@ TEST(ExportDialog, FileDialogPartIsASaveDialogWithTheTypeFilter)
     EXPECT_EQ(d.dlg->acceptMode(), QFileDialog::AcceptSave);
     EXPECT_TRUE(d.dlg->testOption(QFileDialog::DontUseNativeDialog));
     EXPECT_TRUE(d.dlg->testOption(QFileDialog::DontConfirmOverwrite));
-    EXPECT_EQ(d.dlg->nameFilters(), QStringList { "Portable Network Graphics File (*.png)" });
+    EXPECT_EQ(d.dlg->nameFilters(), QStringList { "Portable Network Graphics File (*.png) (*.png)" });
+    EXPECT_TRUE(d.dlg->testOption(QFileDialog::HideNameFilterDetails));
     EXPECT_EQ(d.dlg->defaultSuffix(), "png");
     EXPECT_EQ(d.dlg->result(), 0);
     EXPECT_FALSE(d.dlg->Options());
