@@ -22,10 +22,6 @@ class QWidget;
 
 namespace app {
 
-/// Turns a filter in the registry's form ("text|pattern;pattern|...||") into Qt name filters
-/// ("text (pattern pattern)"). Qt reads the patterns from the parentheses at the end of each
-/// entry and splits them at blanks, so those are rebuilt from the pattern field.
-
 /// The options dialog. Its controls carry their ids as object names ("id1019", ...); the rules
 /// live in core's ExportDialog* functions, this class only moves values between the controls
 /// and the dialog state.
