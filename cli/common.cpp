@@ -29,22 +29,26 @@ std::uint32_t ParseFormat(const std::string& text)
     return core::ImageTypeFromExtension(text.front() == '.' ? text : "." + text);
 }
 
-std::optional<std::uint32_t> ParseUnsigned(const std::string& text)
+namespace {
+
+template <typename T> std::optional<T> ParseWhole(const std::string& text)
 {
-    std::uint32_t value = 0;
+    T value {};
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (text.empty() || ec != std::errc() || end != text.data() + text.size())
         return std::nullopt;
     return value;
 }
 
+} // namespace
+
+std::optional<std::uint32_t> ParseUnsigned(const std::string& text)
+{
+    return ParseWhole<std::uint32_t>(text);
+}
 std::optional<std::int32_t> ParseInt(const std::string& text)
 {
-    std::int32_t value = 0;
-    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size())
-        return std::nullopt;
-    return value;
+    return ParseWhole<std::int32_t>(text);
 }
 
 int UsageError(const std::string& message)
