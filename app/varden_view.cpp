@@ -15,8 +15,10 @@
 #include <QPainter>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QSettings>
 
 #include <algorithm>
 
@@ -333,7 +335,18 @@ void CVardenView::OnFilePrintPreview()
 {
     QPrintPreviewDialog preview(&app_.Printer(), app_.MainFrame());
     connect(&preview, &QPrintPreviewDialog::paintRequested, this, [this](QPrinter* printer) { OnPrint(*printer); });
+    // The one setting besides the recent files that outlives a run: one page or two facing.
+    QSettings settings(
+        QString::fromLatin1(CVardenApp::kSettingsOrganization), QString::fromLatin1(CVardenApp::kSettingsApplication));
+    auto* pages = preview.findChild<QPrintPreviewWidget*>();
+    if (pages)
+        pages->setViewMode(settings.value(QStringLiteral("Settings/PreviewPages"), 1).toInt() == 2
+                ? QPrintPreviewWidget::FacingPagesView
+                : QPrintPreviewWidget::SinglePageView);
     preview.exec();
+    if (pages)
+        settings.setValue(
+            QStringLiteral("Settings/PreviewPages"), pages->viewMode() == QPrintPreviewWidget::FacingPagesView ? 2 : 1);
 }
 
 } // namespace app

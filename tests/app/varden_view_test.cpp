@@ -6,8 +6,11 @@
 #include <QClipboard>
 #include <QMimeData>
 #include <QPainter>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QSettings>
+#include <QTimer>
 
 using app::CVardenView;
 using app_testing::Harness;
@@ -310,3 +313,30 @@ TEST(ViewCommands, Rotate180AndRedEyeRemovalChangeThePictureInPlace)
 }
 
 } // namespace
+
+TEST(Printing, PreviewRemembersOneOrTwoPagesAcrossRuns)
+{
+    testing_support::TempDir dir;
+    Harness h;
+    ASSERT_NE(h.Open(WriteImage(dir, "p.png", Picture(20, 10))), nullptr);
+    QSettings settings(QString::fromLatin1(app::CVardenApp::kSettingsOrganization),
+        QString::fromLatin1(app::CVardenApp::kSettingsApplication));
+    settings.setValue(QStringLiteral("Settings/PreviewPages"), 2);
+    settings.sync();
+
+    QPrintPreviewWidget::ViewMode shown = QPrintPreviewWidget::AllPagesView;
+    QTimer::singleShot(0, [&shown] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* preview = modal ? modal->findChild<QPrintPreviewWidget*>() : nullptr;
+        if (preview) {
+            shown = preview->viewMode();
+            preview->setSinglePageViewMode(); // the person switches to one page
+        }
+        if (modal)
+            modal->close();
+    });
+    ASSERT_TRUE(h.Frame().OnCommand(app::kIdFilePrintPreview));
+    EXPECT_EQ(shown, QPrintPreviewWidget::FacingPagesView);
+    settings.sync();
+    EXPECT_EQ(settings.value(QStringLiteral("Settings/PreviewPages")).toInt(), 1);
+}
