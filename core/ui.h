@@ -4,6 +4,8 @@
 // boxes, Yes/No questions, and the wait cursor. The desktop program shows Qt dialogs, the
 // command line answers from flags and prints to stderr, tests record and answer as scripted.
 
+#include "batch/conversion_results.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -25,6 +27,8 @@ public:
     virtual void MessageBox(const std::string& text, const std::string& caption, MessageIcon icon, Owner owner) = 0;
     /// True for Yes.
     virtual bool AskYesNo(const std::string& text, const std::string& caption, MessageIcon icon, Owner owner) = 0;
+    /// Shows the conversion report of a multi-file run, modally, owned by the main window.
+    virtual void ShowConversionReport(const batch::ConversionResults& results) { (void)results; }
     virtual void BeginWaitCursor() { }
     virtual void EndWaitCursor() { }
 };

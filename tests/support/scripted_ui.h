@@ -38,6 +38,7 @@ public:
         answers.pop_front();
         return a;
     }
+    void ShowConversionReport(const batch::ConversionResults& results) override { reportsShown.push_back(results); }
     void BeginWaitCursor() override { waitDepth++, waitCursorShown = true; }
     void EndWaitCursor() override { waitDepth--; }
 
@@ -46,6 +47,7 @@ public:
     std::vector<std::string> statusTexts;
     std::vector<Box> boxes;
     std::deque<bool> answers; ///< true = Yes
+    std::vector<batch::ConversionResults> reportsShown;
     int unexpectedQuestions = 0;
     int waitDepth = 0;
     bool waitCursorShown = false;
