@@ -98,6 +98,7 @@ CipherSession::CipherSession(CipherByteProgress progress)
     if (sodium_init() < 0)
         return; // every call will then fail on its own
     std::lock_guard lock(g_mutex);
+    open_ = true;
     if (g_depth++ == 0) {
         g_tagKey = static_cast<unsigned char*>(sodium_malloc(crypto_generichash_KEYBYTES));
         if (g_tagKey) {
@@ -111,9 +112,11 @@ CipherSession::CipherSession(CipherByteProgress progress)
 
 CipherSession::~CipherSession()
 {
+    if (!open_)
+        return;
     std::lock_guard lock(g_mutex);
     g_progress = std::move(previous_);
-    if (g_depth > 0 && --g_depth == 0)
+    if (--g_depth == 0)
         ClearCache();
 }
 

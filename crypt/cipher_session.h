@@ -30,6 +30,7 @@ public:
 
 private:
     CipherByteProgress previous_;
+    bool open_ = false;
 };
 
 /// How many keys have been derived from passwords since the program started (for tests).
