@@ -287,8 +287,10 @@ int RunCipherCommand(Args& args, const char* command, crypt::CipherRunKind kind)
         const std::string path = std::filesystem::absolute(c.reportFile, ec).string();
         if (codec::Result r = codec::WriteFileAtomic(
                 path, codec::ByteView(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
-            !r)
+            !r) {
             std::fprintf(stderr, "pelmora-cli: %s\n", r.message.c_str());
+            return kExitFailed;
+        }
     } else {
         std::fputs(text.c_str(), stdout);
     }
