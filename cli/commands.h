@@ -6,5 +6,7 @@ namespace cli {
 
 int RunInfo(Args& args);
 int RunConvert(Args& args);
+int RunEncrypt(Args& args);
+int RunDecrypt(Args& args);
 
 } // namespace cli

@@ -3,9 +3,14 @@
 // The encryption and decryption runs: one password, one destination folder, a list of files, one
 // cipher call per entry, and the closing question that offers the report.
 
+#include "crypt/crypt_namespace.h"
+
 #include "batch/conversion_results.h"
 #include "core/ui.h"
 
+#include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,5 +38,23 @@ batch::ConversionResults RunCipher(CipherRunKind kind,
     const std::string& destination,
     const std::string& password,
     core::Ui& ui);
+
+/// What a caller may watch of a run: the command line's progress bar and its error texts.
+struct CipherRunObserver {
+    /// Before entry `index` (of `count`) is processed.
+    std::function<void(std::size_t index, std::size_t count, const std::string& path)> fileStarted;
+    /// Bytes of the current entry's source read so far, and its size.
+    std::function<void(std::uint64_t done, std::uint64_t total)> bytes;
+    /// After each entry: its result and, for a failure, why.
+    std::function<void(const std::string& path, bool ok, const std::string& why)> fileDone;
+};
+
+/// RunCipher, watched.
+batch::ConversionResults RunCipher(CipherRunKind kind,
+    const std::vector<std::string>& files,
+    const std::string& destination,
+    const std::string& password,
+    core::Ui& ui,
+    const CipherRunObserver& observer);
 
 } // namespace crypt
