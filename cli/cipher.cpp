@@ -53,13 +53,13 @@ struct CipherArgs {
     std::vector<std::string> files;
 };
 
-std::optional<int> Parse(Args& args, const char* command, crypt::CipherRunKind kind, CipherArgs& c)
+std::optional<int> Parse(Args& args, const char* command, cipher::CipherRunKind kind, CipherArgs& c)
 {
     while (!args.Done()) {
         const std::string a = args.Next();
         bool missing = false;
         if (a == "--help" || a == "-h") {
-            const bool enc = kind == crypt::CipherRunKind::Encrypt;
+            const bool enc = kind == cipher::CipherRunKind::Encrypt;
             std::printf(kCipherHelp, command, enc ? "Encrypts" : "Decrypts", enc ? "Encrypt" : "Decrypt");
             return kExitOk;
         }
@@ -129,7 +129,7 @@ bool PromptPassword(const char* prompt, std::string& password)
 
 /// The password from --password-file, PELMORA_PASSWORD or the terminal. An exit code when there
 /// is none.
-std::optional<int> GetPassword(const CipherArgs& c, crypt::CipherRunKind kind, const char* command, std::string& pw)
+std::optional<int> GetPassword(const CipherArgs& c, cipher::CipherRunKind kind, const char* command, std::string& pw)
 {
     if (c.passwordFile) {
         std::ifstream in(*c.passwordFile, std::ios::binary);
@@ -147,11 +147,11 @@ std::optional<int> GetPassword(const CipherArgs& c, crypt::CipherRunKind kind, c
     if (!::isatty(STDIN_FILENO))
         return UsageError(std::string(command) + ": no password: give --password-file F or set PELMORA_PASSWORD");
     // Nothing to ask for when the run would be refused anyway.
-    if (auto problem = crypt::CheckCipherInputs("xxxx", c.out, c.files); problem != crypt::CipherInputProblem::None)
-        return UsageError(crypt::CipherInputMessage(problem));
+    if (auto problem = cipher::CheckCipherInputs("xxxx", c.out, c.files); problem != cipher::CipherInputProblem::None)
+        return UsageError(cipher::CipherInputMessage(problem));
     if (!PromptPassword("Password: ", pw))
         return UsageError(std::string(command) + ": no password given");
-    if (kind == crypt::CipherRunKind::Encrypt && pw.size() > 3) {
+    if (kind == cipher::CipherRunKind::Encrypt && pw.size() > 3) {
         std::string again;
         if (!PromptPassword("Repeat the password: ", again) || again != pw)
             return UsageError(std::string(command) + ": the passwords differ");
@@ -234,7 +234,7 @@ bool WantsProgress(const std::vector<std::string>& files)
     return total >= (32u << 20);
 }
 
-int RunCipherCommand(Args& args, const char* command, crypt::CipherRunKind kind)
+int RunCipherCommand(Args& args, const char* command, cipher::CipherRunKind kind)
 {
     CipherArgs c;
     if (std::optional<int> stop = Parse(args, command, kind, c))
@@ -242,8 +242,8 @@ int RunCipherCommand(Args& args, const char* command, crypt::CipherRunKind kind)
     std::string password;
     if (std::optional<int> stop = GetPassword(c, kind, command, password))
         return *stop;
-    if (auto problem = crypt::CheckCipherInputs(password, c.out, c.files); problem != crypt::CipherInputProblem::None)
-        return UsageError(crypt::CipherInputMessage(problem));
+    if (auto problem = cipher::CheckCipherInputs(password, c.out, c.files); problem != cipher::CipherInputProblem::None)
+        return UsageError(cipher::CipherInputMessage(problem));
     std::error_code ec;
     std::filesystem::create_directories(c.out, ec);
     if (!std::filesystem::is_directory(c.out, ec))
@@ -253,7 +253,7 @@ int RunCipherCommand(Args& args, const char* command, crypt::CipherRunKind kind)
     const bool showBar = !c.quiet && ::isatty(STDERR_FILENO) && WantsProgress(c.files);
     BarUi ui(c.quiet, showBar ? &bar : nullptr);
     std::map<std::string, std::string> errors;
-    crypt::CipherRunObserver observer;
+    cipher::CipherRunObserver observer;
     if (showBar) {
         observer.fileStarted = [&](std::size_t i, std::size_t n, const std::string& p) { bar.File(i, n, p); };
         observer.bytes = [&](std::uint64_t done, std::uint64_t total) { bar.Bytes(done, total); };
@@ -270,7 +270,7 @@ int RunCipherCommand(Args& args, const char* command, crypt::CipherRunKind kind)
             std::fprintf(stderr, "%s: error: %s\n", path.c_str(), why.c_str());
         }
     };
-    const batch::ConversionResults results = crypt::RunCipher(kind, c.files, c.out, password, ui, observer);
+    const batch::ConversionResults results = cipher::RunCipher(kind, c.files, c.out, password, ui, observer);
     std::string text;
     if (c.json) {
         for (const auto& [path, ok] : results) {
@@ -304,12 +304,12 @@ int RunCipherCommand(Args& args, const char* command, crypt::CipherRunKind kind)
 
 int RunEncrypt(Args& args)
 {
-    return RunCipherCommand(args, "encrypt", crypt::CipherRunKind::Encrypt);
+    return RunCipherCommand(args, "encrypt", cipher::CipherRunKind::Encrypt);
 }
 
 int RunDecrypt(Args& args)
 {
-    return RunCipherCommand(args, "decrypt", crypt::CipherRunKind::Decrypt);
+    return RunCipherCommand(args, "decrypt", cipher::CipherRunKind::Decrypt);
 }
 
 } // namespace cli

@@ -18,12 +18,11 @@
 //                additional data, the last (possibly empty, never followed by anything) carries
 //                the final tag.
 
-#include "crypt/crypt_namespace.h"
 
 #include <cstddef>
 #include <cstdint>
 
-namespace crypt::format {
+namespace cipher::format {
 
 inline constexpr char kMagic[8] = { 'P', 'L', 'M', 'C', 'R', 'Y', 'P', 'T' };
 inline constexpr std::uint8_t kVersion = 1;
@@ -59,4 +58,4 @@ inline constexpr std::uint32_t kMaxMemKiB = 512 * 1024;
 /// Argon2's own minimum (8 KiB).
 inline constexpr std::uint32_t kMinMemKiB = 8;
 
-} // namespace crypt::format
+} // namespace cipher::format

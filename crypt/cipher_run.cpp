@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <utility>
 
-namespace crypt {
+namespace cipher {
 
 namespace {
 
@@ -128,4 +128,4 @@ batch::ConversionResults RunCipher(CipherRunKind kind,
     return results;
 }
 
-} // namespace crypt
+} // namespace cipher

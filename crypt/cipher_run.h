@@ -3,7 +3,6 @@
 // The encryption and decryption runs: one password, one destination folder, a list of files, one
 // cipher call per entry, and the closing question that offers the report.
 
-#include "crypt/crypt_namespace.h"
 
 #include "batch/conversion_results.h"
 #include "core/ui.h"
@@ -14,7 +13,7 @@
 #include <string>
 #include <vector>
 
-namespace crypt {
+namespace cipher {
 
 enum class CipherRunKind { Encrypt, Decrypt };
 
@@ -57,4 +56,4 @@ batch::ConversionResults RunCipher(CipherRunKind kind,
     core::Ui& ui,
     const CipherRunObserver& observer);
 
-} // namespace crypt
+} // namespace cipher

@@ -9,7 +9,7 @@
 #include <mutex>
 #include <vector>
 
-namespace crypt {
+namespace cipher {
 
 namespace {
 
@@ -208,4 +208,4 @@ bool WithPasswordKey(const std::string& password,
 
 } // namespace detail
 
-} // namespace crypt
+} // namespace cipher

@@ -8,13 +8,12 @@
 // derives on its own. Each file still gets its own key from a random per-file value, so every
 // file decrypts on its own.
 
-#include "crypt/crypt_namespace.h"
 
 #include <cstdint>
 #include <functional>
 #include <string>
 
-namespace crypt {
+namespace cipher {
 
 /// Bytes of the current file read so far, and the file's size.
 using CipherByteProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
@@ -64,4 +63,4 @@ void SetLastCipherError(std::string text);
 
 } // namespace detail
 
-} // namespace crypt
+} // namespace cipher

@@ -16,7 +16,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-namespace crypt {
+namespace cipher {
 
 namespace {
 
@@ -301,7 +301,7 @@ bool DecryptFile(const char* sourcePath, const char* destinationPath, const char
 
 } // namespace
 
-} // namespace crypt
+} // namespace cipher
 
 extern "C" {
 
@@ -311,7 +311,7 @@ unsigned char Encrypt(char* sourcePath, char* destinationPath, char* password, i
 {
     (void)option; // the caller's, holding 1; it means nothing here
     try {
-        return crypt::EncryptFile(sourcePath, destinationPath, password) ? 1 : 0;
+        return cipher::EncryptFile(sourcePath, destinationPath, password) ? 1 : 0;
     } catch (...) {
         return 0;
     }
@@ -321,7 +321,7 @@ unsigned char Decrypt(char* sourcePath, char* destinationPath, char* password, i
 {
     (void)option;
     try {
-        return crypt::DecryptFile(sourcePath, destinationPath, password) ? 1 : 0;
+        return cipher::DecryptFile(sourcePath, destinationPath, password) ? 1 : 0;
     } catch (...) {
         return 0;
     }
@@ -330,7 +330,7 @@ unsigned char Decrypt(char* sourcePath, char* destinationPath, char* password, i
 unsigned char EncryptSrcPwd(char* path, char* password)
 {
     try {
-        return crypt::EncryptFile(path, path, password) ? 1 : 0;
+        return cipher::EncryptFile(path, path, password) ? 1 : 0;
     } catch (...) {
         return 0;
     }

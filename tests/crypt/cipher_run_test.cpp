@@ -10,8 +10,8 @@
 #include <filesystem>
 
 using namespace crypt_testing;
-using crypt::CipherInputProblem;
-using crypt::CipherRunKind;
+using cipher::CipherInputProblem;
+using cipher::CipherRunKind;
 using testing_support::ReadFileBytes;
 using testing_support::ScriptedUi;
 using testing_support::TempDir;
@@ -39,9 +39,9 @@ TEST(CipherRun, InputChecksComeInOrderWithTheirTexts)
         { "abcd", "/tmp", one, CipherInputProblem::None, "" },
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(crypt::CheckCipherInputs(c.password, c.destination, c.files), c.problem)
+        EXPECT_EQ(cipher::CheckCipherInputs(c.password, c.destination, c.files), c.problem)
             << c.password << c.destination;
-        EXPECT_STREQ(crypt::CipherInputMessage(c.problem), c.message);
+        EXPECT_STREQ(cipher::CipherInputMessage(c.problem), c.message);
     }
 }
 
@@ -57,7 +57,7 @@ TEST(CipherRun, EncryptsAndDecryptsWithTheClosingQuestionReportAndCount)
 
     ScriptedUi ui;
     ui.answers = { true };
-    const auto encrypted = crypt::RunCipher(CipherRunKind::Encrypt, files, dir.File("enc"), "pass", ui);
+    const auto encrypted = cipher::RunCipher(CipherRunKind::Encrypt, files, dir.File("enc"), "pass", ui);
     const batch::ConversionResults all { { files[2], true }, { files[0], true }, { files[1], true } };
     EXPECT_EQ(encrypted, all);
     ASSERT_EQ(ui.boxes.size(), 1u);
@@ -75,7 +75,7 @@ TEST(CipherRun, EncryptsAndDecryptsWithTheClosingQuestionReportAndCount)
     ScriptedUi back;
     back.answers = { false };
     const std::vector<std::string> sealed { dir.File("enc/b.txt"), dir.File("enc/C.txt"), dir.File("enc/B.txt") };
-    const auto decrypted = crypt::RunCipher(CipherRunKind::Decrypt, sealed, dir.File("enc"), "pass", back);
+    const auto decrypted = cipher::RunCipher(CipherRunKind::Decrypt, sealed, dir.File("enc"), "pass", back);
     EXPECT_EQ(decrypted.size(), 3u);
     ASSERT_EQ(back.boxes.size(), 1u);
     EXPECT_EQ(back.boxes[0].text, "Completed the decryption. Click yes to show the status messages.");
@@ -87,7 +87,7 @@ TEST(CipherRun, EncryptsAndDecryptsWithTheClosingQuestionReportAndCount)
 
     // Failures count too; the wrong password changes nothing.
     ScriptedUi wrong;
-    const auto failed = crypt::RunCipher(
+    const auto failed = cipher::RunCipher(
         CipherRunKind::Decrypt, { sealed[0], dir.File("none"), sealed[0] }, dir.File("enc"), "pass", wrong);
     EXPECT_EQ(failed, (batch::ConversionResults { { sealed[0], false }, { dir.File("none"), false } }));
     EXPECT_EQ(wrong.LastStatus(), "Finished the conversion of 3 files");
@@ -106,7 +106,7 @@ TEST(CipherRun, OneDestinationIsWrittenFromOneSourceOnly)
     // The same source twice is done twice (one line); another source of the same name is refused
     // rather than written over the first one's result.
     ScriptedUi ui;
-    const auto results = crypt::RunCipher(CipherRunKind::Encrypt,
+    const auto results = cipher::RunCipher(CipherRunKind::Encrypt,
         { dir.File("x/p.txt"), dir.File("y/p.txt"), dir.File("x/p.txt") },
         dir.File("out"),
         "pass",
@@ -118,7 +118,7 @@ TEST(CipherRun, OneDestinationIsWrittenFromOneSourceOnly)
 
     // Nor does a destination that is another listed file get written over: y/p.txt into x would
     // destroy x/p.txt, which the run encrypts in place.
-    const auto inPlace = crypt::RunCipher(
+    const auto inPlace = cipher::RunCipher(
         CipherRunKind::Encrypt, { dir.File("y/p.txt"), dir.File("x/p.txt") }, dir.File("x"), "pass", ui);
     EXPECT_EQ(inPlace, (batch::ConversionResults { { dir.File("x/p.txt"), true }, { dir.File("y/p.txt"), false } }));
     ASSERT_TRUE(Dec(dir.File("x/p.txt"), dir.File("check"), "pass"));

@@ -45,4 +45,4 @@ inline std::vector<std::string> Listing(const std::string& folder)
     return names;
 }
 
-} // namespace crypt_testing
+} // namespace cipher_testing

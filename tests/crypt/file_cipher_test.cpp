@@ -14,7 +14,7 @@ using namespace crypt_testing;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
-namespace fmt = crypt::format;
+namespace fmt = cipher::format;
 
 namespace {
 
@@ -22,7 +22,7 @@ constexpr std::size_t kSealed = fmt::kChunkBytes + fmt::kChunkOverhead;
 
 class FileCipher : public ::testing::Test {
 protected:
-    crypt::CipherSession session; // one derivation for the whole test
+    cipher::CipherSession session; // one derivation for the whole test
     TempDir dir;
 };
 
@@ -119,9 +119,9 @@ TEST_F(FileCipher, AbsurdKeyParametersAreRefusedBeforeAnyDerivation)
         for (int i = 0; i < 4; ++i)
             bad[c.offset + i] = static_cast<std::uint8_t>(c.value >> (8 * i));
         WriteFileBytes(dir.File("bad"), bad);
-        const auto before = crypt::KeyDerivationCount();
+        const auto before = cipher::KeyDerivationCount();
         EXPECT_FALSE(Dec(dir.File("bad"), dir.File("out"), "secret")) << c.offset << " " << c.value;
-        EXPECT_EQ(crypt::KeyDerivationCount(), before);
+        EXPECT_EQ(cipher::KeyDerivationCount(), before);
     }
 }
 
@@ -156,11 +156,11 @@ TEST(CipherSession, DerivesOncePerPasswordAndSaltWhileEveryFileDecryptsAlone)
     TempDir dir;
     for (int i = 0; i < 3; ++i)
         WriteFileBytes(dir.File("p" + std::to_string(i)), Bytes(1000, i + 1));
-    auto count = [] { return crypt::KeyDerivationCount(); };
+    auto count = [] { return cipher::KeyDerivationCount(); };
 
     auto before = count();
     {
-        crypt::CipherSession run;
+        cipher::CipherSession run;
         for (int i = 0; i < 3; ++i)
             ASSERT_TRUE(Enc(dir.File("p" + std::to_string(i)), dir.File("a" + std::to_string(i)), "one"));
         ASSERT_TRUE(Enc(dir.File("p0"), dir.File("b0"), "two")); // another password: its own key
@@ -180,7 +180,7 @@ TEST(CipherSession, DerivesOncePerPasswordAndSaltWhileEveryFileDecryptsAlone)
     ASSERT_TRUE(Enc(dir.File("p1"), dir.File("e1"), "one")); // a fresh salt, outside any session
     before = count();
     {
-        crypt::CipherSession run;
+        cipher::CipherSession run;
         for (const char* name : { "a0", "a1", "a2", "e1" })
             ASSERT_TRUE(Dec(dir.File(name), dir.File(std::string("f") + name), "one"));
     }
