@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QTableWidget>
@@ -67,6 +68,10 @@ CDecryptDlg::CDecryptDlg(QWidget* parent, core::Ui& ui)
     destinationEdit_ = new QLineEdit(this);
     destinationEdit_->setObjectName(ControlName(kIdDestination));
     destinationEdit_->setReadOnly(true);
+    // Shown as read-only edits are, so nobody tries to type a folder there.
+    QPalette readOnly = destinationEdit_->palette();
+    readOnly.setColor(QPalette::Base, readOnly.color(QPalette::Window));
+    destinationEdit_->setPalette(readOnly);
     QPushButton* pick = MakeButton(this, "...", kIdPickFolder);
     pick->setFixedWidth(pick->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
 
