@@ -2,6 +2,7 @@
 
 #include "app/main_frame.h"
 #include "app/varden_view.h"
+#include "batch/ui/status_dlg.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -79,6 +80,13 @@ bool QtUi::AskYesNo(const std::string& text, const std::string& caption, core::M
     if (waitDepth_ > 0)
         QApplication::restoreOverrideCursor();
     return answer == QMessageBox::Yes;
+}
+
+void QtUi::ShowConversionReport(const batch::ConversionResults& results)
+{
+    batch::ui::CStatusDlg report(frame_.data());
+    report.results = &results;
+    report.exec();
 }
 
 void QtUi::BeginWaitCursor()

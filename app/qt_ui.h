@@ -25,6 +25,7 @@ public:
         const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner) override;
     bool AskYesNo(
         const std::string& text, const std::string& caption, core::MessageIcon icon, core::Owner owner) override;
+    void ShowConversionReport(const batch::ConversionResults& results) override;
     void BeginWaitCursor() override;
     void EndWaitCursor() override;
 

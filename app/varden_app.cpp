@@ -6,6 +6,7 @@
 #include "app/main_frame.h"
 #include "app/qt_ui.h"
 #include "core/registry.h"
+#include "crypt/ui/cipher_command.h"
 #include "widgets/about_dlg.h"
 #include "widgets/splash_screen_dlg.h"
 
@@ -45,6 +46,8 @@ CVardenApp::CVardenApp(core::Ui* ui)
 {
     for (const MultiFileCommand& command : kMultiFileCommands)
         multiFileHandlers_[command.id] = nullptr;
+    SetCommandHandler(kIdEncrypt, [this] { cryptui::OnCipherCommand(cryptui::RunKind::Encrypt, frame_.get(), *ui_); });
+    SetCommandHandler(kIdDecrypt, [this] { cryptui::OnCipherCommand(cryptui::RunKind::Decrypt, frame_.get(), *ui_); });
 }
 
 CVardenApp::~CVardenApp()
