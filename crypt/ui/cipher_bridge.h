@@ -1,31 +1,32 @@
 #pragma once
 
-// The cipher runs as the desktop's dialogs reach them. The engine's names live in namespace
-// crypt, which a translation unit that sees <unistd.h> (every Qt one) cannot name: glibc
-// declares a function crypt() there. So the Qt side goes through these, defined in a unit
-// without Qt.
+// The engine's cipher runs under the names the desktop's dialogs use.
 
-#include "batch/conversion_results.h"
-#include "core/ui.h"
-
-#include <string>
-#include <vector>
+#include "crypt/cipher_run.h"
 
 namespace cryptui {
 
-enum class RunKind { Encrypt, Decrypt };
-enum class InputProblem { None, Password, Destination, Files };
+using RunKind = cipher::CipherRunKind;
+using InputProblem = cipher::CipherInputProblem;
 
-/// The engine's checks of the dialog's inputs, in their order.
-InputProblem CheckInputs(
-    const std::string& password, const std::string& destination, const std::vector<std::string>& files);
-/// The message of a failed check.
-const char* InputMessage(InputProblem problem);
-/// The engine's run: one cipher call per file, the closing question, the report, the status text.
-batch::ConversionResults Run(RunKind kind,
+inline InputProblem CheckInputs(
+    const std::string& password, const std::string& destination, const std::vector<std::string>& files)
+{
+    return cipher::CheckCipherInputs(password, destination, files);
+}
+
+inline const char* InputMessage(InputProblem problem)
+{
+    return cipher::CipherInputMessage(problem);
+}
+
+inline batch::ConversionResults Run(RunKind kind,
     const std::vector<std::string>& files,
     const std::string& destination,
     const std::string& password,
-    core::Ui& ui);
+    core::Ui& ui)
+{
+    return cipher::RunCipher(kind, files, destination, password, ui);
+}
 
 } // namespace cryptui
