@@ -1,6 +1,6 @@
 // pelmora-cli encrypt / decrypt: the encryption and decryption runs with the desktop checks.
 
-#include "crypt/cipher_run.h" // first: it settles the name "crypt" before <unistd.h> is seen
+#include "crypt/cipher_run.h"
 
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
@@ -17,6 +17,7 @@
 #include <string>
 #include <sys/stat.h>
 #include <termios.h>
+#include <unistd.h>
 #include <vector>
 
 namespace cli {
