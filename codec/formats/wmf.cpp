@@ -422,9 +422,11 @@ public:
             break;
         case kSetWindowOrg:
             dc_.org = yx();
+            dc_.orgSet = true;
             break;
         case kSetWindowExt:
             dc_.ext = yx();
+            dc_.extSet = true;
             Rescale();
             break;
         case kSetViewportOrg: {
@@ -466,6 +468,16 @@ public:
         return r.ok() && valid_;
     }
 
+    /// The logical rectangle the picture shows: the window the file sets, as a player maps it
+    /// onto the output, with the placeable frame's origin and size where the file sets none.
+    Rect Window(const Header& h) const
+    {
+        const double x = dc_.orgSet ? dc_.org.first : h.left, y = dc_.orgSet ? dc_.org.second : h.top;
+        const double w = dc_.extSet ? dc_.ext.first : h.right - h.left;
+        const double ht = dc_.extSet ? dc_.ext.second : h.bottom - h.top;
+        return Rect { x, y, x + w, y + ht };
+    }
+
     std::pair<double, double> ToDevice(double x, double y) const
     {
         return { (x - dc_.org.first) * PixelWidth() - viewportOrg_.first,
@@ -477,6 +489,7 @@ private:
     struct Dc {
         std::uint16_t mode = kMmText;
         std::pair<double, double> org { 0, 0 }, ext { 1024, 1024 }, pixel { 1, 1 };
+        bool orgSet = false, extSet = false;
     };
 
     bool Scalable() const { return dc_.mode == kMmIsotropic || dc_.mode == kMmAnisotropic; }
@@ -579,9 +592,9 @@ bool Draws(std::uint16_t function)
     }
 }
 
-/// Where libwmf puts the placeable frame in its device space: the frame's corners through the
-/// mapping in force when the first drawing record plays. No answer without a placeable header or
-/// when the mapping is one not followed here; the drawn extent then stands in for the frame.
+/// Where libwmf puts the picture's frame in its device space: the window in force when the first
+/// drawing record plays, through libwmf's mapping. No answer without a placeable header or when
+/// the mapping is one not followed here; the drawn extent then stands in for the frame.
 std::optional<wmfD_Rect> DeviceFrame(const Header& h, const std::vector<Record>& records)
 {
     if (!h.placeable)
@@ -598,8 +611,9 @@ std::optional<wmfD_Rect> DeviceFrame(const Header& h, const std::vector<Record>&
     }
     if (!drawn)
         return std::nullopt;
-    const auto [x0, y0] = mapping.ToDevice(h.left, h.top);
-    const auto [x1, y1] = mapping.ToDevice(h.right, h.bottom);
+    const Rect window = mapping.Window(h);
+    const auto [x0, y0] = mapping.ToDevice(window.left, window.top);
+    const auto [x1, y1] = mapping.ToDevice(window.right, window.bottom);
     wmfD_Rect frame;
     frame.TL.x = static_cast<float>(std::min(x0, x1));
     frame.TL.y = static_cast<float>(std::min(y0, y1));

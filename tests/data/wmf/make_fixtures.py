@@ -148,11 +148,11 @@ def star():
     delete(m, 1)
     brush(m, 250, 200, 0)
     select(m, 1)
-    ellipse(m, -250, 250, 250, -250)
+    ellipse(m, -150, 150, 150, -150)
     delete(m, 1)
     brush(m, 0, 120, 0, 2, 3)  # hatched, cross
     select(m, 1)
-    rectangle(m, 500, -600, 950, -950)
+    rectangle(m, 650, -700, 950, -950)
     delete(m, 0)
     pen(m, 1, 0, 200, 0, 0)  # dashed
     select(m, 0)
