@@ -40,7 +40,7 @@ constexpr std::uint16_t kUnitsPerInch = 96;
 constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 constexpr std::uint32_t kMaxOverdraw = 8;
 // What a metafile's pictures may take: see RasterBudget.
-constexpr std::uint64_t kMinRasterBudget = 1u << 22;
+constexpr std::uint64_t kMinRasterBudget = 1u << 21;
 constexpr std::uint64_t kRasterPixelsPerByte = 1024;
 
 enum Function : std::uint16_t {
@@ -152,7 +152,7 @@ Result ReadRecords(ByteView data, std::size_t at, std::vector<Record>& records, 
 }
 
 /// A record of a few bytes can paint any area, so no ratio of bytes to pixels bounds the picture
-/// a metafile describes; what we make of it is bounded instead. 4 megapixels, or 1024 pixels per
+/// a metafile describes; what we make of it is bounded instead. 2 megapixels, or 1024 pixels per
 /// byte of file for larger files (about what deflated rows expand to), never above the limits.
 /// A drawing is resolution-free, so one that asks for more is drawn smaller, not refused.
 std::uint64_t RasterBudget(std::size_t fileBytes, const DecodeLimits& limits)
