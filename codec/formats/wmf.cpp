@@ -8,7 +8,10 @@
 // Reading: metafiles that only place bitmaps go through our own reader (libwmf interpolates
 // every stretched bitmap, even 1:1, so it never gives the pixels back exactly); anything else
 // is rendered by libwmf's gd layer into a PNG in memory at the placeable frame's size at 96 dpi
-// (libwmf's own estimate when there is no placeable header).
+// (libwmf's own estimate when there is no placeable header). The picture shows the window the
+// file sets (else the placeable frame), as a player maps it onto its output; where that would
+// miss the drawing, the drawn extent, as libwmf's own tools show it. Either reader keeps its
+// raster within RasterBudget, whatever size the header declares.
 
 #include "codec/formats/wmf.h"
 
