@@ -6,6 +6,7 @@
 #include "app/main_combo_toolbar.h"
 #include "app/main_frame.h"
 #include "app/varden_app.h"
+#include "codec/formats/dib.h"
 #include "core/conversion.h"
 
 #include <QApplication>
@@ -26,11 +27,6 @@ namespace app {
 
 namespace {
 
-std::uint32_t ReadLe32(const std::vector<std::uint8_t>& b, std::size_t at)
-{
-    return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
-}
-
 void PutLe32(QByteArray& out, std::uint32_t v)
 {
     for (int i = 0; i < 4; ++i)
@@ -42,18 +38,10 @@ void PutLe32(QByteArray& out, std::uint32_t v)
 QByteArray BmpFileFromDib(const std::vector<std::uint8_t>& dib)
 {
     constexpr std::size_t kFileHeaderSize = 14;
-    if (dib.size() < 40)
+    codec::DibInfo info;
+    if (!codec::ReadDibInfo(dib, info))
         return {};
-    const std::uint32_t headerSize = ReadLe32(dib, 0);
-    if (headerSize < 40 || headerSize > dib.size())
-        return {};
-    const std::uint32_t bitCount = dib[14] | (dib[15] << 8);
-    const std::uint32_t compression = ReadLe32(dib, 16);
-    const std::uint32_t colorsUsed = ReadLe32(dib, 32);
-    std::uint64_t tableBytes = 4ull * (colorsUsed != 0 ? colorsUsed : bitCount <= 8 ? (1u << bitCount) : 0);
-    if (compression == 3 && headerSize == 40) // BI_BITFIELDS: three masks follow the header
-        tableBytes += 12;
-    const std::uint64_t pixelOffset = kFileHeaderSize + headerSize + tableBytes;
+    const std::uint64_t pixelOffset = kFileHeaderSize + info.bitsStart;
     const std::uint64_t fileSize = kFileHeaderSize + dib.size();
     if (pixelOffset > fileSize || fileSize > 0xFFFFFFFFu)
         return {};

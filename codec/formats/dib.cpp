@@ -436,14 +436,15 @@ Result DecodeDib(ByteView dib, const DecodeLimits& limits, CxImage& out, DibOpti
     return Result::Ok();
 }
 
-Result ReadDibInfo(ByteView dib, DibInfo& info)
+Result ReadDibInfo(ByteView dib, DibInfo& info, bool iconMask)
 {
     ByteReader r(dib);
     Header h;
-    if (Result res = ReadHeader(r, false, h); !res)
+    if (Result res = ReadHeader(r, iconMask, h); !res)
         return res;
     if (Result res = ReadMasks(r, h); !res)
         return res;
+    info.headerSize = h.size;
     info.width = static_cast<std::uint32_t>(h.width);
     info.height = static_cast<std::uint32_t>(h.height);
     info.topDown = h.topDown;

@@ -1,7 +1,8 @@
 #pragma once
 
-// The device-independent bitmap shared by BMP files, icon entries and the clipboard: an info
-// header (OS/2 core or Windows 40..124 bytes), optional colour masks, a palette and the rows.
+// The device-independent bitmap shared by BMP files, icon entries, metafile records and the
+// clipboard: an info header (OS/2 core or Windows 40..124 bytes), optional colour masks, a
+// palette and the rows. Its header is read here only, so every reader accepts the same sizes.
 
 #include "codec/result.h"
 #include "codec/ximage.h"
@@ -32,6 +33,7 @@ Result DecodeDib(ByteView dib, const DecodeLimits& limits, CxImage& out, DibOpti
 /// What a DIB's header says about its rows, for callers that check or place a bitmap before
 /// decoding it.
 struct DibInfo {
+    std::uint32_t headerSize = 0; ///< 12 (OS/2 core) or 40, 52, 56, 108, 124
     std::uint32_t width = 0;
     std::uint32_t height = 0; ///< sign removed: topDown gives the row order
     bool topDown = false;
@@ -43,8 +45,9 @@ struct DibInfo {
 };
 
 /// Reads the header and colour masks with the checks DecodeDib makes of them. Neither the
-/// palette nor the rows are read, so their presence is the caller's to check.
-Result ReadDibInfo(ByteView dib, DibInfo& info);
+/// palette nor the rows are read, so their presence is the caller's to check. `iconMask`: the
+/// height counts the AND mask's rows too (icon entries), and is halved.
+Result ReadDibInfo(ByteView dib, DibInfo& info, bool iconMask = false);
 
 struct DibWriteOptions {
     /// Write the 1-bit AND mask after the rows and double the header's height (icon entries).

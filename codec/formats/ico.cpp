@@ -40,17 +40,12 @@ bool Describe(Entry& e)
         constexpr std::array<std::uint32_t, 7> kChannels { 1, 0, 3, 1, 2, 0, 4 };
         e.depth = bitDepth * (colorType < kChannels.size() ? kChannels[colorType] : 0);
     } else {
-        const std::uint32_t size = r.U32LE();
-        if (size == 12) {
-            width = r.U16LE();
-            height = r.U16LE() / 2;
-        } else if (size >= 40) {
-            const std::int64_t w = r.I32LE(), h = r.I32LE();
-            width = w > 0 ? w : 0;
-            height = (h < 0 ? -h : h) / 2;
-        }
-        r.U16LE(); // planes
-        e.depth = r.U16LE();
+        DibInfo info;
+        if (!ReadDibInfo(e.data, info, true))
+            return false;
+        width = info.width;
+        height = info.height;
+        e.depth = info.bpp;
     }
     e.area = width * height;
     return r.ok() && e.area > 0;

@@ -8,7 +8,10 @@
 // Reading: metafiles that only place bitmaps go through our own reader (libwmf interpolates
 // every stretched bitmap, even 1:1, so it never gives the pixels back exactly); anything else
 // is rendered by libwmf's gd layer into a PNG in memory at the placeable frame's size at 96 dpi
-// (libwmf's own estimate when there is no placeable header).
+// (libwmf's own estimate when there is no placeable header). The picture shows the window the
+// file sets (else the placeable frame), as a player maps it onto its output; where that would
+// miss the drawing, the drawn extent, as libwmf's own tools show it. Either reader keeps its
+// raster within RasterBudget, whatever size the header declares.
 
 #include "codec/formats/wmf.h"
 
@@ -39,6 +42,9 @@ constexpr std::size_t kMetaHeaderSize = 18;
 constexpr std::uint16_t kUnitsPerInch = 96;
 constexpr std::uint32_t kSrcCopy = 0x00CC0020;
 constexpr std::uint32_t kMaxOverdraw = 8;
+// What a metafile's pictures may take: see RasterBudget.
+constexpr std::uint64_t kMinRasterBudget = 1u << 21;
+constexpr std::uint64_t kRasterPixelsPerByte = 1024;
 
 enum Function : std::uint16_t {
     kEof = 0x0000,
@@ -57,6 +63,10 @@ enum Function : std::uint16_t {
     kSetWindowExt = 0x020C,
     kSetViewportOrg = 0x020D,
     kSetViewportExt = 0x020E,
+    kOffsetWindowOrg = 0x020F,
+    kOffsetViewportOrg = 0x0211,
+    kScaleWindowExt = 0x0410,
+    kScaleViewportExt = 0x0412,
     kEscape = 0x0626,
     kDibBitBlt = 0x0940,
     kDibStretchBlt = 0x0B41,
@@ -71,6 +81,8 @@ struct Header {
     bool placeable = false;
     std::int16_t left = 0, top = 0, right = 0, bottom = 0;
     std::uint16_t inch = 0;
+    std::size_t maxRecordAt = 0; ///< where the header's largest-record field sits in the file
+    std::uint32_t maxRecord = 0; ///< the largest record in words, as the header declares it
     std::size_t recordsAt = 0;
 };
 
@@ -100,9 +112,13 @@ Result ReadHeader(ByteView data, Header& h)
         if (h.left == h.right || h.top == h.bottom)
             return Malformed("the placeable header's frame is empty");
     }
+    const std::size_t start = r.pos();
     const std::uint16_t type = r.U16LE();
     const std::uint16_t headerWords = r.U16LE();
-    r.Skip(kMetaHeaderSize - 4);
+    r.Skip(8); // version, file size, number of objects
+    h.maxRecordAt = start + 12;
+    h.maxRecord = r.U32LE();
+    r.Skip(2); // number of parameters, unused
     if (!r.ok())
         return Truncated("the metafile header is cut short");
     if ((type != 1 && type != 2) || headerWords != kMetaHeaderSize / 2)
@@ -112,9 +128,12 @@ Result ReadHeader(ByteView data, Header& h)
 }
 
 /// Splits the records up to the end-of-file record, checking every size against the data.
-Result ReadRecords(ByteView data, std::size_t at, std::vector<Record>& records)
+/// `largest` receives the largest record's size in words.
+Result ReadRecords(ByteView data, std::size_t at, std::vector<Record>& records, std::uint32_t* largest = nullptr)
 {
     ByteReader r(data, at);
+    if (largest)
+        *largest = 3;
     while (r.remaining() >= 6) {
         const std::uint32_t words = r.U32LE();
         const std::uint16_t function = r.U16LE();
@@ -125,6 +144,8 @@ Result ReadRecords(ByteView data, std::size_t at, std::vector<Record>& records)
         const std::uint64_t paramBytes = (std::uint64_t { words } - 3) * 2;
         if (paramBytes > r.remaining())
             return Truncated("a record runs past the end of the file");
+        if (largest)
+            *largest = std::max(*largest, words);
         records.push_back(Record { function, r.Take(static_cast<std::size_t>(paramBytes)) });
     }
     // Some writers leave out the end-of-file record; what is there is complete.
@@ -133,10 +154,27 @@ Result ReadRecords(ByteView data, std::size_t at, std::vector<Record>& records)
     return Result::Ok();
 }
 
+/// A record of a few bytes can paint any area, so no ratio of bytes to pixels bounds the picture
+/// a metafile describes; what we make of it is bounded instead. 2 megapixels, or 1024 pixels per
+/// byte of file for larger files (about what deflated rows expand to), never above the limits.
+/// A drawing is resolution-free, so one that asks for more is drawn smaller, not refused.
+std::uint64_t RasterBudget(std::size_t fileBytes, const DecodeLimits& limits)
+{
+    const std::uint64_t budget = std::max(kMinRasterBudget, std::uint64_t { fileBytes } * kRasterPixelsPerByte);
+    return std::min(budget, limits.maxPixels);
+}
+
+/// The factor, at most 1, that brings a width x height raster within `budget` pixels.
+double FitScale(double width, double height, std::uint64_t budget)
+{
+    const double pixels = width * height;
+    return pixels > static_cast<double>(budget) ? std::sqrt(static_cast<double>(budget) / pixels) : 1.0;
+}
+
 // ---- our reader for bitmap-only metafiles ----
 
 struct Blit {
-    std::int32_t dstX, dstY, dstW, dstH;
+    double dstX, dstY, dstW, dstH; ///< logical units; fractional once clipped to the bitmap
     std::int32_t srcX, srcY, srcW, srcH;
     bool bottomLeftSource; ///< StretchDIB counts a bottom-up bitmap's source rectangle from its lower left
     ByteView dib;
@@ -172,6 +210,30 @@ Result NotBitmapOnly()
     return Unsupported("the metafile holds more than bitmaps");
 }
 
+/// Only the pixels the bitmap has are drawn: a source rectangle reaching past the bitmap is cut
+/// to it, and the destination with it. Otherwise a one-pixel bitmap that names a 16384-pixel
+/// source would set the picture's resolution while filling one pixel of it.
+Result ClipToBitmap(Blit& b)
+{
+    const std::int64_t x0 = std::max<std::int64_t>(b.srcX, 0);
+    const std::int64_t y0 = std::max<std::int64_t>(b.srcY, 0);
+    const std::int64_t x1 = std::min<std::int64_t>(std::int64_t { b.srcX } + b.srcW, b.info.width);
+    const std::int64_t y1 = std::min<std::int64_t>(std::int64_t { b.srcY } + b.srcH, b.info.height);
+    if (x0 >= x1 || y0 >= y1)
+        return Malformed("a bitmap record's source rectangle lies outside its bitmap");
+    const double sx = b.dstW / b.srcW, sy = b.dstH / b.srcH;
+    // Source rows count from the bottom in a bottom-up StretchDIB, from the top elsewhere; the
+    // destination's top edge goes with the source's top rows either way.
+    const std::int64_t cutTop = b.bottomLeftSource ? std::int64_t { b.srcY } + b.srcH - y1 : y0 - b.srcY;
+    b.dstX += (x0 - b.srcX) * sx;
+    b.dstY += static_cast<double>(cutTop) * sy;
+    b.dstW = (x1 - x0) * sx;
+    b.dstH = (y1 - y0) * sy;
+    b.srcX = static_cast<std::int32_t>(x0), b.srcY = static_cast<std::int32_t>(y0);
+    b.srcW = static_cast<std::int32_t>(x1 - x0), b.srcH = static_cast<std::int32_t>(y1 - y0);
+    return Result::Ok();
+}
+
 Result ParseBlit(const Record& rec, Blit& b)
 {
     ByteReader r(rec.params);
@@ -203,16 +265,16 @@ Result ParseBlit(const Record& rec, Blit& b)
     if (Result res = CheckDib(b.dib, b.info); !res)
         return res;
     b.bottomLeftSource = rec.function == kStretchDib && !b.info.topDown;
-    return Result::Ok();
+    return ClipToBitmap(b);
 }
 
 struct Rect {
-    std::int32_t left, top, right, bottom;
-    std::int32_t Width() const { return right - left; }
-    std::int32_t Height() const { return bottom - top; }
+    double left, top, right, bottom;
+    double Width() const { return right - left; }
+    double Height() const { return bottom - top; }
 };
 
-Rect Normalised(std::int32_t x0, std::int32_t y0, std::int32_t x1, std::int32_t y1)
+Rect Normalised(double x0, double y0, double x1, double y1)
 {
     return Rect { std::min(x0, x1), std::min(y0, y1), std::max(x0, x1), std::max(y0, y1) };
 }
@@ -336,16 +398,21 @@ int AppendPng(void* context, char* buffer, int length)
     return length;
 }
 
-/// Where libwmf puts the placeable frame in its device space. Its mapping follows the first
-/// SetMapMode, window and viewport records; modes it maps otherwise give no answer, and the
-/// drawn extent stands in for the frame.
-std::optional<wmfD_Rect> DeviceFrame(const Header& h, const std::vector<Record>& records)
-{
-    if (!h.placeable)
-        return std::nullopt;
-    std::optional<std::uint16_t> mode;
-    std::optional<std::pair<double, double>> windowOrg, windowExt, viewportOrg, viewportExt;
-    for (const Record& rec : records) {
+/// libwmf's mapping from logical to device units, followed record by record as its player does:
+/// device = (logical - window origin) x pixel size - viewport origin, where the pixel size is
+/// fixed by the mapping mode (points per unit; 72 / units-per-inch for a placeable file), its
+/// sign by the window extent's, or for the scalable modes viewport extent / window extent.
+class Mapping {
+public:
+    explicit Mapping(const Header& h)
+        : dpi_(h.placeable ? h.inch : 0)
+    {
+        SetMode(h.placeable ? 0 : kMmText);
+    }
+
+    /// False for a record whose effect on the mapping is not followed here.
+    bool Apply(const Record& rec)
+    {
         ByteReader r(rec.params);
         auto yx = [&r]() {
             const double y = ReadS16(r);
@@ -354,49 +421,202 @@ std::optional<wmfD_Rect> DeviceFrame(const Header& h, const std::vector<Record>&
         };
         switch (rec.function) {
         case kSetMapMode:
-            if (!mode)
-                mode = r.U16LE();
+            SetMode(r.U16LE());
             break;
         case kSetWindowOrg:
-            if (!windowOrg)
-                windowOrg = yx();
+            dc_.org = yx();
+            dc_.orgSet = true;
             break;
         case kSetWindowExt:
-            if (!windowExt)
-                windowExt = yx();
+            dc_.ext = yx();
+            dc_.extSet = true;
+            Rescale();
             break;
-        case kSetViewportOrg:
-            if (!viewportOrg)
-                viewportOrg = yx();
+        case kSetViewportOrg: {
+            const auto [x, y] = yx();
+            viewportOrg_ = { x * dc_.pixel.first, y * dc_.pixel.second };
             break;
+        }
         case kSetViewportExt:
-            if (!viewportExt)
-                viewportExt = yx();
+            viewportExt_ = yx();
+            Rescale();
             break;
+        case kSaveDc:
+            if (saved_.size() < kMaxSaved)
+                saved_.push_back(dc_);
+            break;
+        case kRestoreDc: {
+            // A negative count is relative to the top of the stack, a positive one names an entry.
+            const std::int16_t n = ReadS16(r);
+            const std::size_t depth = saved_.size();
+            std::size_t keep = depth;
+            if (n < 0)
+                keep = depth - std::min(depth, static_cast<std::size_t>(-n));
+            else if (n > 0)
+                keep = std::min(depth, static_cast<std::size_t>(n - 1));
+            if (keep < saved_.size()) {
+                dc_ = saved_[keep];
+                saved_.resize(keep);
+            }
+            break;
+        }
+        case kOffsetWindowOrg:
+        case kScaleWindowExt:
+        case kOffsetViewportOrg:
+        case kScaleViewportExt:
+            return false;
         default:
             break;
         }
-        if (!r.ok())
+        return r.ok() && valid_;
+    }
+
+    /// The logical rectangle the picture shows: the window the file sets, as a player maps it
+    /// onto the output, with the placeable frame's origin and size where the file sets none.
+    Rect Window(const Header& h) const
+    {
+        const double x = dc_.orgSet ? dc_.org.first : h.left, y = dc_.orgSet ? dc_.org.second : h.top;
+        const double w = dc_.extSet ? dc_.ext.first : h.right - h.left;
+        const double ht = dc_.extSet ? dc_.ext.second : h.bottom - h.top;
+        return Rect { x, y, x + w, y + ht };
+    }
+
+    std::pair<double, double> ToDevice(double x, double y) const
+    {
+        return { (x - dc_.org.first) * PixelWidth() - viewportOrg_.first,
+            (y - dc_.org.second) * PixelHeight() - viewportOrg_.second };
+    }
+
+private:
+    static constexpr std::size_t kMaxSaved = 1024;
+    struct Dc {
+        std::uint16_t mode = kMmText;
+        std::pair<double, double> org { 0, 0 }, ext { 1024, 1024 }, pixel { 1, 1 };
+        bool orgSet = false, extSet = false;
+    };
+
+    bool Scalable() const { return dc_.mode == kMmIsotropic || dc_.mode == kMmAnisotropic; }
+    double PixelWidth() const { return !Scalable() && dc_.ext.first < 0 ? -dc_.pixel.first : dc_.pixel.first; }
+    double PixelHeight() const { return !Scalable() && dc_.ext.second < 0 ? -dc_.pixel.second : dc_.pixel.second; }
+
+    void SetMode(std::uint16_t mode)
+    {
+        constexpr double kPointsPerMm = 72.0 / 25.4;
+        double points = 0;
+        switch (mode) {
+        case kMmText:
+            points = 1;
+            break;
+        case 2: // 0.1 mm
+            points = 0.1 * kPointsPerMm;
+            break;
+        case 3: // 0.01 mm
+            points = 0.01 * kPointsPerMm;
+            break;
+        case 4: // 0.01 inch
+            points = 0.72;
+            break;
+        case 5: // 0.001 inch
+            points = 0.072;
+            break;
+        case 6: // twips
+            points = 72.0 / 1440;
+            break;
+        case kMmIsotropic:
+        case kMmAnisotropic:
+            dc_.mode = mode;
+            Rescale();
+            return;
+        default: // a placeable file plays other modes in its own units
+            if (!dpi_) {
+                valid_ = false;
+                return;
+            }
+            mode = 0;
+            points = 72.0 / dpi_;
+            break;
+        }
+        dc_.mode = mode;
+        dc_.pixel = { points, points };
+    }
+
+    void Rescale()
+    {
+        if (!Scalable())
+            return;
+        if (dc_.ext.first == 0 || dc_.ext.second == 0 || viewportExt_.first == 0 || viewportExt_.second == 0) {
+            valid_ = false;
+            return;
+        }
+        dc_.pixel = { viewportExt_.first / dc_.ext.first, viewportExt_.second / dc_.ext.second };
+    }
+
+    std::uint16_t dpi_;
+    Dc dc_;
+    std::vector<Dc> saved_;
+    std::pair<double, double> viewportOrg_ { 0, 0 }, viewportExt_ { 1024, 1024 };
+    bool valid_ = true;
+};
+
+/// Records that draw; the mapping in force at the first of them places the frame.
+bool Draws(std::uint16_t function)
+{
+    switch (function) {
+    case 0x0213: // LineTo
+    case 0x0325: // Polyline
+    case 0x0324: // Polygon
+    case 0x0538: // PolyPolygon
+    case 0x041B: // Rectangle
+    case 0x061C: // RoundRect
+    case 0x0418: // Ellipse
+    case 0x0817: // Arc
+    case 0x081A: // Pie
+    case 0x0830: // Chord
+    case 0x0521: // TextOut
+    case 0x0A32: // ExtTextOut
+    case 0x062F: // DrawText
+    case 0x061D: // PatBlt
+    case 0x0922: // BitBlt
+    case 0x0B23: // StretchBlt
+    case kDibBitBlt:
+    case kDibStretchBlt:
+    case kStretchDib:
+    case kSetDibToDev:
+    case 0x0419: // FloodFill
+    case 0x0548: // ExtFloodFill
+    case 0x041F: // SetPixel
+    case 0x0228: // FillRegion
+    case 0x0429: // FrameRegion
+    case 0x012B: // PaintRegion
+    case 0x012A: // InvertRegion
+        return true;
+    default:
+        return false;
+    }
+}
+
+/// Where libwmf puts the picture's frame in its device space: the window in force when the first
+/// drawing record plays, through libwmf's mapping. No answer without a placeable header or when
+/// the mapping is one not followed here; the drawn extent then stands in for the frame.
+std::optional<wmfD_Rect> DeviceFrame(const Header& h, const std::vector<Record>& records)
+{
+    if (!h.placeable)
+        return std::nullopt;
+    Mapping mapping(h);
+    bool drawn = false;
+    for (const Record& rec : records) {
+        if (Draws(rec.function)) {
+            drawn = true;
+            break;
+        }
+        if (!mapping.Apply(rec))
             return std::nullopt;
     }
-    const auto org = windowOrg.value_or(std::pair<double, double> { 0, 0 });
-    double scaleX = 0, scaleY = 0, offX = 0, offY = 0;
-    if (!mode) { // placeable files play in points by default
-        scaleX = scaleY = 72.0 / h.inch;
-    } else if (*mode == kMmText) {
-        scaleX = scaleY = 1.0;
-    } else if ((*mode == kMmAnisotropic || *mode == kMmIsotropic) && windowExt && windowExt->first != 0
-        && windowExt->second != 0) {
-        const auto vext = viewportExt.value_or(std::pair<double, double> { 1024, 1024 });
-        const auto vorg = viewportOrg.value_or(std::pair<double, double> { 0, 0 });
-        scaleX = vext.first / windowExt->first;
-        scaleY = vext.second / windowExt->second;
-        offX = vorg.first, offY = vorg.second;
-    } else {
+    if (!drawn)
         return std::nullopt;
-    }
-    const double x0 = (h.left - org.first) * scaleX + offX, x1 = (h.right - org.first) * scaleX + offX;
-    const double y0 = (h.top - org.second) * scaleY + offY, y1 = (h.bottom - org.second) * scaleY + offY;
+    const Rect window = mapping.Window(h);
+    const auto [x0, y0] = mapping.ToDevice(window.left, window.top);
+    const auto [x1, y1] = mapping.ToDevice(window.right, window.bottom);
     wmfD_Rect frame;
     frame.TL.x = static_cast<float>(std::min(x0, x1));
     frame.TL.y = static_cast<float>(std::min(y0, y1));
@@ -405,6 +625,19 @@ std::optional<wmfD_Rect> DeviceFrame(const Header& h, const std::vector<Record>&
     if (!(frame.BR.x > frame.TL.x) || !(frame.BR.y > frame.TL.y))
         return std::nullopt;
     return frame;
+}
+
+/// True when `frame` holds at least a quarter of the drawing each way: a frame computed from a
+/// mapping the player does not follow the way we expect would otherwise leave the picture blank.
+bool FrameShowsDrawing(const wmfD_Rect& frame, const wmfD_Rect& drawn)
+{
+    auto overlaps = [](double a0, double a1, double b0, double b1) {
+        const double length = b1 - b0;
+        const double common = std::min(a1, b1) - std::max(a0, b0);
+        return length > 0 ? common >= length / 4 : b0 >= a0 && b1 <= a1;
+    };
+    return overlaps(frame.TL.x, frame.BR.x, drawn.TL.x, drawn.BR.x)
+        && overlaps(frame.TL.y, frame.BR.y, drawn.TL.y, drawn.BR.y);
 }
 
 Result DecodePng(const std::vector<std::uint8_t>& png, const DecodeLimits& limits, CxImage& out)
@@ -426,55 +659,26 @@ Result DecodePng(const std::vector<std::uint8_t>& png, const DecodeLimits& limit
 
 /// libwmf trusts the bitmaps inside records (an odd header size sends its reader into a
 /// near-endless loop), so every one is checked here before the renderer sees the file: a header
-/// it knows, a sane size within the limits, a known depth and compression, and the pixels present.
+/// the DIB reader accepts, a sane size within the limits, a depth and compression libwmf draws,
+/// and the pixels present.
 Result CheckBitmapForRenderer(ByteView dib, const DecodeLimits& limits)
 {
-    ByteReader r(dib);
-    const std::uint32_t headerSize = r.U32LE();
-    std::int64_t width = 0, height = 0;
-    std::uint16_t bpp = 0;
-    std::uint32_t compression = 0, clrUsed = 0;
-    if (headerSize == 12) {
-        width = r.U16LE(), height = r.U16LE();
-        r.Skip(2);
-        bpp = r.U16LE();
-    } else if (headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 64 || headerSize == 108
-        || headerSize == 124) {
-        width = r.I32LE(), height = r.I32LE();
-        r.Skip(2);
-        bpp = r.U16LE();
-        compression = r.U32LE();
-        r.Skip(12);
-        clrUsed = r.U32LE();
-    } else {
-        return Malformed("a bitmap has a header of " + std::to_string(headerSize) + " bytes");
-    }
-    if (!r.ok() || !r.Seek(headerSize))
-        return Truncated("a bitmap header is cut short");
-    if (height < 0)
-        height = -height;
-    if (width <= 0 || height <= 0)
+    DibInfo info;
+    if (Result r = ReadDibInfo(dib, info); !r)
+        return r.status == Status::Truncated ? r : Malformed("a bitmap: " + r.message);
+    if (info.width == 0 || info.height == 0)
         return Malformed("a bitmap has no pixels");
-    if (Result res = CheckDimensions(static_cast<std::uint64_t>(width), static_cast<std::uint64_t>(height), limits);
-        !res)
-        return res;
-    const bool known = (bpp == 1 || bpp == 4 || bpp == 8 || bpp == 16 || bpp == 24 || bpp == 32)
-        && (compression == 0 || (compression == 1 && bpp == 8) || (compression == 2 && bpp == 4)
-            || (compression == 3 && (bpp == 16 || bpp == 32)));
-    if (!known)
-        return Malformed(
-            "a bitmap has depth " + std::to_string(bpp) + " with compression " + std::to_string(compression));
-    std::uint64_t colours = bpp <= 8 ? (clrUsed ? clrUsed : 1u << bpp) : clrUsed;
-    if (bpp <= 8 && colours > (1u << bpp))
+    if (Result r = CheckDimensions(info.width, info.height, limits); !r)
+        return r;
+    const std::uint32_t c = info.compression, bpp = info.bpp;
+    const bool drawn = c == 0 || (c == 1 && bpp == 8) || (c == 2 && bpp == 4) || (c == 3 && (bpp == 16 || bpp == 32));
+    if (!drawn)
+        return Malformed("a bitmap has depth " + std::to_string(bpp) + " with compression " + std::to_string(c));
+    if (bpp <= 8 && info.colorsUsed > (1u << bpp))
         return Malformed("a bitmap palette has more entries than its depth allows");
-    if (compression == 3 && headerSize == 40)
-        colours += 3; // the channel masks follow the header
-    const std::uint64_t paletteBytes = colours * (headerSize == 12 ? 3 : 4);
-    if (paletteBytes > r.remaining())
+    if (info.bitsStart > dib.size())
         return Truncated("a bitmap palette is cut short");
-    r.Skip(static_cast<std::size_t>(paletteBytes));
-    const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) * bpp + 31) / 32 * 4;
-    if ((compression == 0 || compression == 3) && rowBytes * static_cast<std::uint64_t>(height) > r.remaining())
+    if ((c == 0 || c == 3) && info.rowBytes * info.height > dib.size() - info.bitsStart)
         return Truncated("a bitmap's pixels are cut short");
     return Result::Ok();
 }
@@ -513,9 +717,21 @@ Result CheckBitmapsForRenderer(const std::vector<Record>& records, const DecodeL
     return Result::Ok();
 }
 
-Result Render(
-    ByteView data, const Header& header, const std::vector<Record>& records, const DecodeLimits& limits, CxImage& out)
+Result Render(ByteView data,
+    const Header& header,
+    const std::vector<Record>& records,
+    std::uint32_t largestRecord,
+    const DecodeLimits& limits,
+    CxImage& out)
 {
+    // libwmf takes a buffer of the header's largest-record size before reading a record, and
+    // trusts it: a 60-byte file can ask for gigabytes. The records were measured on the way in,
+    // so a larger claim is lowered to the truth (a smaller one is an error libwmf reports).
+    std::vector<std::uint8_t> file(data.begin(), data.end());
+    if (header.maxRecord > largestRecord)
+        for (int i = 0; i < 4; ++i)
+            file[header.maxRecordAt + i] = static_cast<std::uint8_t>(largestRecord >> (8 * i));
+
     // libwmf and its gd layer keep process-wide state (font engine, caches): one render at a time.
     static std::mutex mutex;
     std::lock_guard<std::mutex> lock(mutex);
@@ -539,22 +755,44 @@ Result Render(
         return Result::Fail(status, text.empty() ? std::string(what) : std::string(what) + ": " + text);
     };
 
-    // libwmf only reads the buffer, but its interface is not const.
-    if (wmf_mem_open(api.get(), const_cast<unsigned char*>(data.data()), static_cast<long>(data.size())) != wmf_E_None)
+    if (wmf_mem_open(api.get(), file.data(), static_cast<long>(file.size())) != wmf_E_None)
         return failure(Status::Internal, "cannot open the metafile");
-    wmfD_Rect extent;
-    if (wmf_scan(api.get(), 0, &extent) != wmf_E_None)
+    wmfD_Rect drawn;
+    if (wmf_scan(api.get(), 0, &drawn) != wmf_E_None)
         return failure(Status::Malformed, "cannot read the metafile");
     unsigned int width = 0, height = 0;
     if (wmf_display_size(api.get(), &width, &height, kUnitsPerInch, kUnitsPerInch) != wmf_E_None)
         return failure(Status::Malformed, "cannot size the metafile");
-    // The renderer allocates the whole picture: check its size first.
     if (Result r = CheckDimensions(width, height, limits); !r)
         return r;
+    if (!(drawn.BR.x > drawn.TL.x) && !(drawn.BR.y > drawn.TL.y))
+        return Malformed("the metafile draws nothing");
 
-    const wmfD_Rect frame = DeviceFrame(header, records).value_or(extent);
+    // The picture is the placeable frame where the mapping says it is; where that frame would
+    // miss the drawing (a mapping not followed here), the drawn extent, as libwmf's own tools use.
+    wmfD_Rect frame = DeviceFrame(header, records).value_or(drawn);
+    if (!FrameShowsDrawing(frame, drawn))
+        frame = drawn;
     if (!(frame.BR.x > frame.TL.x) || !(frame.BR.y > frame.TL.y))
         return Malformed("the metafile draws nothing");
+
+    // A frame larger than the raster budget is cut to what the records draw, then drawn smaller.
+    double w = width, h = height;
+    const std::uint64_t budget = RasterBudget(data.size(), limits);
+    if (w * h > static_cast<double>(budget)) {
+        const double unitsX = w / (frame.BR.x - frame.TL.x), unitsY = h / (frame.BR.y - frame.TL.y);
+        wmfD_Rect cut;
+        cut.TL.x = std::max(frame.TL.x, drawn.TL.x), cut.TL.y = std::max(frame.TL.y, drawn.TL.y);
+        cut.BR.x = std::min(frame.BR.x, drawn.BR.x), cut.BR.y = std::min(frame.BR.y, drawn.BR.y);
+        if (cut.BR.x > cut.TL.x && cut.BR.y > cut.TL.y) {
+            frame = cut;
+            w = (cut.BR.x - cut.TL.x) * unitsX, h = (cut.BR.y - cut.TL.y) * unitsY;
+        }
+        const double fit = FitScale(w, h, budget);
+        w *= fit, h *= fit;
+    }
+    const auto pixelsW = static_cast<unsigned int>(std::max(1.0, std::floor(w + 0.5)));
+    const auto pixelsH = static_cast<unsigned int>(std::max(1.0, std::floor(h + 0.5)));
 
     PngSink sink;
     wmf_gd_t* device = WMF_GD_GetData(api.get());
@@ -563,8 +801,8 @@ Result Render(
     device->flags |= WMF_GD_OUTPUT_MEMORY | WMF_GD_OWN_BUFFER;
     device->sink.context = &sink;
     device->sink.function = AppendPng;
-    device->width = width;
-    device->height = height;
+    device->width = pixelsW;
+    device->height = pixelsH;
     device->bbox = frame;
     wmfD_Rect played;
     if (wmf_play(api.get(), 0, &played) != wmf_E_None)
@@ -671,13 +909,16 @@ Result WmfDecodeBitmapOnly(ByteView data, const DecodeLimits& limits, CxImage& o
     }
 
     // Several bitmaps, or one that is cropped or placed inside a larger frame: compose them at
-    // the resolution of the largest so that tiles of one picture fit together exactly.
+    // the resolution of the largest so that tiles of one picture fit together exactly, or lower
+    // when that would take more pixels than the file can fill.
     const Blit* largest = &blits[0];
     for (const Blit& b : blits)
         if (std::int64_t { b.srcW } * b.srcH > std::int64_t { largest->srcW } * largest->srcH)
             largest = &b;
-    const double sx = static_cast<double>(largest->srcW) / largest->dstW;
-    const double sy = static_cast<double>(largest->srcH) / largest->dstH;
+    double sx = static_cast<double>(largest->srcW) / largest->dstW;
+    double sy = static_cast<double>(largest->srcH) / largest->dstH;
+    const double fit = FitScale(frame.Width() * sx, frame.Height() * sy, RasterBudget(data.size(), limits));
+    sx *= fit, sy *= fit;
     const double canvasW = std::floor(frame.Width() * sx + 0.5), canvasH = std::floor(frame.Height() * sy + 0.5);
     if (Result r = CheckDimensions(static_cast<std::uint64_t>(std::max(0.0, canvasW)),
             static_cast<std::uint64_t>(std::max(0.0, canvasH)),
@@ -722,13 +963,14 @@ Result WmfDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     // The records were checked against the data on the way, so libwmf sees a sound structure.
     Header header;
     std::vector<Record> records;
+    std::uint32_t largestRecord = 0;
     if (Result r = ReadHeader(data, header); !r)
         return r;
-    if (Result r = ReadRecords(data, header.recordsAt, records); !r)
+    if (Result r = ReadRecords(data, header.recordsAt, records, &largestRecord); !r)
         return r;
     if (Result r = CheckBitmapsForRenderer(records, limits); !r)
         return r;
-    return Render(data, header, records, limits, out);
+    return Render(data, header, records, largestRecord, limits, out);
 }
 
 Result WmfEncode(const CxImage& image, std::vector<std::uint8_t>& out)
