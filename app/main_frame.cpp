@@ -3,6 +3,7 @@
 #include "app/child_frame.h"
 #include "app/command_table.h"
 #include "app/doc_manager.h"
+#include "app/lock_keys.h"
 #include "app/main_combo_toolbar.h"
 #include "app/varden_app.h"
 #include "app/varden_view.h"
@@ -12,8 +13,10 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -92,8 +95,7 @@ void CMainFrame::CreateStatusBar()
     messagePane_->setTextFormat(Qt::PlainText);
     messagePane_->setMinimumWidth(1); // a long path must not widen the window
     bar->addWidget(messagePane_, 1);
-    // The lock indicators: the platform does not report the lock states to applications, so the
-    // panes show their names without claiming a state.
+    // The lock indicators: greyed until the platform tells a key is on.
     const char* names[] = { "CAP", "NUM", "SCRL" };
     for (std::size_t i = 0; i < indicators_.size(); ++i) {
         indicators_[i] = new QLabel(QString::fromLatin1(names[i]), bar);
@@ -102,6 +104,35 @@ void CMainFrame::CreateStatusBar()
         indicators_[i]->setFrameShape(QFrame::NoFrame);
         bar->addPermanentWidget(indicators_[i]);
     }
+    if (!CurrentLockStateReader() || !CurrentLockStateReader()())
+        return; // no lock states on this platform: nothing to watch
+    UpdateLockIndicators();
+    // A lock key pressed in this program shows at once; one pressed elsewhere by the next tick.
+    QCoreApplication::instance()->installEventFilter(this);
+    lockTimer_ = new QTimer(this);
+    lockTimer_->setObjectName(QStringLiteral("lockTimer"));
+    lockTimer_->setInterval(500);
+    connect(lockTimer_, &QTimer::timeout, this, &CMainFrame::UpdateLockIndicators);
+    lockTimer_->start();
+}
+
+void CMainFrame::UpdateLockIndicators()
+{
+    const LockStateReader& read = CurrentLockStateReader();
+    const std::optional<LockStates> states = read ? read() : std::nullopt;
+    for (std::size_t i = 0; i < indicators_.size(); ++i)
+        if (indicators_[i])
+            indicators_[i]->setEnabled(states && (*states)[i]);
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_CapsLock || key == Qt::Key_NumLock || key == Qt::Key_ScrollLock)
+            UpdateLockIndicators();
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void CMainFrame::SetMessageText(const QString& text)

@@ -17,6 +17,7 @@ class QLabel;
 class QMdiArea;
 class QMdiSubWindow;
 class QMenu;
+class QTimer;
 
 namespace app {
 
@@ -52,6 +53,10 @@ public:
     QString MessageText() const;
     /// The status bar's panes: the message pane, then "CAP", "NUM", "SCRL".
     QList<QLabel*> StatusPanes() const;
+    /// Lights each lock pane whose key is on (enabled) and greys the others. Runs on lock-key
+    /// events and on a timer (the keys may change while another window has the focus); where the
+    /// platform does not tell the lock states every pane stays greyed and nothing runs.
+    void UpdateLockIndicators();
 
     /// The one action of a command, made on first use with the command's prompt and tooltip.
     QAction* CommandAction(int id);
@@ -70,6 +75,7 @@ public:
 
 protected:
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -90,6 +96,7 @@ private:
     CMainComboToolbar* toolBar_ = nullptr;
     QLabel* messagePane_ = nullptr;
     std::array<QLabel*, 3> indicators_ {};
+    QTimer* lockTimer_ = nullptr;
     std::map<int, QAction*> actions_;
     std::map<int, std::vector<QMenu*>> menus_;
     int currentMenu_ = 0;

@@ -90,4 +90,18 @@ std::string JsonString(const std::string& text)
     return out + "\"";
 }
 
+std::string JsonStringArray(const std::vector<std::string>& texts)
+{
+    std::string out = "[";
+    for (const std::string& text : texts)
+        out += (out.size() > 1 ? ", " : "") + JsonString(text);
+    return out + "]";
+}
+
+void PrintWarnings(const std::string& path, const std::vector<std::string>& warnings)
+{
+    for (const std::string& text : warnings)
+        std::fprintf(stderr, "%s: warning: %s\n", path.c_str(), text.c_str());
+}
+
 } // namespace cli

@@ -1,6 +1,7 @@
 #pragma once
 
-// Shared pieces of pelmora-cli's commands: argument walking, FORMAT parsing, JSON text.
+// Shared pieces of pelmora-cli's commands: argument walking, FORMAT parsing, JSON text, the
+// decoder's warnings.
 
 #include <cstdint>
 #include <optional>
@@ -43,5 +44,12 @@ int UsageError(const std::string& message);
 
 /// A JSON string literal (quotes included) for UTF-8 text.
 std::string JsonString(const std::string& text);
+/// A JSON array of string literals.
+std::string JsonStringArray(const std::vector<std::string>& texts);
+
+/// Prints "PATH: warning: TEXT" on stderr for each warning the decoder left on a file it read
+/// (CxImage::GetWarnings): damaged data that still decoded. Every command that reads images
+/// calls it, quiet or not, since the picture it used is not all the file promised.
+void PrintWarnings(const std::string& path, const std::vector<std::string>& warnings);
 
 } // namespace cli

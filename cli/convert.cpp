@@ -42,11 +42,15 @@ ICO and WBMP images are at most 255 x 255: larger sizes are fitted, keeping the
 proportion, with a note on stderr. WBMP is always 1 bit per pixel. PGX is always
 gray.
 
+A damaged source that still decodes (a JPEG cut short) is converted as decoded,
+with a line "SRC: warning: TEXT" on stderr for each of the decoder's warnings.
+
 The result message is printed on stdout. Exit status: 0 converted; 1 the source
 could not be read or the target not written; 2 bad arguments (nothing written).
 )";
 
 struct ConvertArgs {
+    std::string sourceArg; ///< as given, for the warning lines
     std::string source;
     std::string dest;
     std::uint32_t type = 0;
@@ -116,6 +120,7 @@ std::optional<int> Parse(Args& args, ConvertArgs& c)
         return UsageError("convert: --gray and --rgb exclude each other");
     // The desktop program always hands over full paths, and the messages name files by them.
     std::error_code ec;
+    c.sourceArg = positional[0];
     c.source = std::filesystem::absolute(positional[0], ec).string();
     c.dest = std::filesystem::absolute(positional[1], ec).string();
     if (c.type == 0)
@@ -149,6 +154,7 @@ int RunConvert(Args& args)
         std::fprintf(stderr, "pelmora-cli: cannot read %s\n", c.source.c_str());
         return kExitFailed;
     }
+    PrintWarnings(c.sourceArg, doc.Image().GetWarnings());
 
     // The options dialog, driven by the flags instead of a person.
     core::ExportDialogState state = core::PrepareConversionOptions(doc.Image(), c.type);

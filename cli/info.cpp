@@ -20,10 +20,13 @@ TYPE-NAME is the format the file was read as (found from its content when the
 extension is unknown or wrong); DPI is the horizontal resolution, 0 when the
 file stores none. A file that cannot be read prints
   PATH: error: REASON
-and the command exits with status 1 after the other files.
+and the command exits with status 1 after the other files. A damaged file that
+still decodes (a JPEG cut short) is shown as decoded, with a line
+  PATH: warning: TEXT
+on stderr for each of the decoder's warnings.
 
 Options:
-  --json    print one JSON object per file instead
+  --json    print one JSON object per file instead; each has a "warnings" list
 )";
 
 } // namespace
@@ -58,20 +61,23 @@ int RunInfo(Args& args)
         const bool ok = image.Load(path, core::ImageTypeFromExtension(path));
         if (!ok)
             status = kExitFailed;
+        PrintWarnings(path, image.GetWarnings());
         if (json) {
             if (ok)
                 std::printf("{\"path\": %s, \"ok\": true, \"type\": %s, \"width\": %u, \"height\": %u, \"bpp\": %u, "
-                            "\"dpi\": %d}\n",
+                            "\"dpi\": %d, \"warnings\": %s}\n",
                     JsonString(path).c_str(),
                     JsonString(core::ImageTypeName(image.GetType())).c_str(),
                     image.GetWidth(),
                     image.GetHeight(),
                     image.GetBpp(),
-                    image.GetXDPI());
+                    image.GetXDPI(),
+                    JsonStringArray(image.GetWarnings()).c_str());
             else
-                std::printf("{\"path\": %s, \"ok\": false, \"error\": %s}\n",
+                std::printf("{\"path\": %s, \"ok\": false, \"error\": %s, \"warnings\": %s}\n",
                     JsonString(path).c_str(),
-                    JsonString(image.GetLastError()).c_str());
+                    JsonString(image.GetLastError()).c_str(),
+                    JsonStringArray(image.GetWarnings()).c_str());
         } else if (ok) {
             std::printf("%s: %s %ux%u %u bpp %d dpi\n",
                 path.c_str(),

@@ -30,11 +30,33 @@ CxImage::CxImage(std::uint32_t width, std::uint32_t height, std::uint32_t bpp, s
     Create(width, height, bpp, type);
 }
 
-CxImage::CxImage(const CxImage& src, bool copyPixels, bool, bool)
+CxImage::CxImage(const CxImage& src, bool copyPixels, bool /*copySelection*/, bool copyAlpha)
     : CxImage(src)
 {
-    if (!copyPixels)
-        std::fill(pixels_.begin(), pixels_.end(), std::uint8_t { 0 });
+    const bool rgba = bpp_ == 32;
+    if (!copyPixels) {
+        // Blank as Create makes it: index 0 or black; the alpha is the flag's business below.
+        for (std::size_t i = 0; i < pixels_.size(); ++i)
+            if (!rgba || i % 4 != 3)
+                pixels_[i] = 0;
+    }
+    if (!copyAlpha) {
+        if (rgba)
+            for (std::size_t i = 3; i < pixels_.size(); i += 4)
+                pixels_[i] = 255;
+        for (RGBQuad& c : palette_)
+            c.alpha = 255;
+    }
+}
+
+void CxImage::AddWarning(std::string text)
+{
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    if (text.empty() || warnings_.size() >= kMaxWarnings)
+        return;
+    if (std::find(warnings_.begin(), warnings_.end(), text) == warnings_.end())
+        warnings_.push_back(std::move(text));
 }
 
 bool CxImage::Create(std::uint32_t width, std::uint32_t height, std::uint32_t bpp, std::uint32_t type)
@@ -159,6 +181,7 @@ Result RunDecoder(const FormatCodec& codec, ByteView data, CxImage& out)
 
 bool CxImage::Decode(ByteView data, std::uint32_t type)
 {
+    ClearWarnings();
     if (data.empty()) {
         Destroy();
         SetLastError("the file is empty");
@@ -188,10 +211,10 @@ bool CxImage::Decode(ByteView data, std::uint32_t type)
         Destroy();
         return Report(Result::Fail(r.status, std::string(used->shortName) + ": " + r.message));
     }
-    std::string keepError = lastError_;
+    // The decoded image brings its warnings; an earlier failure's text no longer applies.
     *this = std::move(decoded);
     type_ = used->type;
-    lastError_ = keepError;
+    lastError_.clear();
     return true;
 }
 
@@ -200,6 +223,7 @@ bool CxImage::Load(const std::string& path, std::uint32_t type)
     std::vector<std::uint8_t> bytes;
     if (Result r = ReadWholeFile(path, bytes); !r) {
         Destroy();
+        ClearWarnings();
         return Report(r);
     }
     return Decode(bytes, type);

@@ -12,6 +12,7 @@
 
 #include "codec/result.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -68,9 +69,10 @@ public:
     explicit CxImage(std::uint32_t type = 0);
     CxImage(const std::string& path, std::uint32_t type);
     CxImage(std::uint32_t width, std::uint32_t height, std::uint32_t bpp, std::uint32_t type = 0);
-    /// A full, independent copy. The flags exist for the interface's sake: pixels, selection and
-    /// alpha are always copied when true; with copyPixels false the copy has the size and depth
-    /// but blank pixels.
+    /// An independent copy with the same size, depth, palette and settings. With copyPixels false
+    /// the colours (or palette indices) are blank, as Create leaves them; with copyAlpha false the
+    /// copy is opaque (32-bit alpha and palette alpha 255), otherwise the alpha is copied, also
+    /// without the pixels. This library keeps no selection, so copySelection has nothing to copy.
     CxImage(const CxImage& src, bool copyPixels, bool copySelection = true, bool copyAlpha = true);
     CxImage(const CxImage&) = default;
     CxImage(CxImage&&) noexcept = default;
@@ -91,8 +93,19 @@ public:
     /// Encodes into memory; converts to a depth the format can hold without changing this image.
     bool Encode(std::vector<std::uint8_t>& out, std::uint32_t type) const;
 
+    /// Why the last operation failed; empty after a successful Load or Decode.
     const char* GetLastError() const { return lastError_.c_str(); }
     void SetLastError(std::string text) const { lastError_ = std::move(text); }
+
+    /// What the format library said about damaged data it still decoded ("Premature end of JPEG
+    /// file"), once each, in the order said. Load and Decode start with none; a failed one leaves
+    /// none. Copies and pixel operations keep them: they describe where the picture came from.
+    const std::vector<std::string>& GetWarnings() const { return warnings_; }
+    /// Adds a warning unless it is already there; blank texts and any beyond kMaxWarnings are
+    /// dropped, so a badly damaged file cannot grow the list without end.
+    void AddWarning(std::string text);
+    void ClearWarnings() { warnings_.clear(); }
+    static constexpr std::size_t kMaxWarnings = 16;
 
     // ---- shape ----
     /// Allocates a blank (zeroed) image; false with a last error when the size is refused.
@@ -195,6 +208,7 @@ private:
     std::vector<RGBQuad> palette_;
     std::vector<std::uint8_t> pixels_;
     mutable std::string lastError_;
+    std::vector<std::string> warnings_;
 };
 
 } // namespace codec

@@ -19,7 +19,7 @@ bool CxImageGIF::Encode(CxIOFile* stream, CxImage** frames, int count, bool loca
     gif::WriteOptions options;
     options.comment = comment_;
     options.loops = loops_;
-    options.disposal = encodeDisposal_;
+    options.disposal = GetDisposalMethod();
     options.localColorTables = localColorTables;
     auto write = [](void* context, const std::uint8_t* data, std::size_t size) {
         return static_cast<CxIOFile*>(context)->Write(data, 1, size) == size;

@@ -21,22 +21,20 @@ public:
     /// -1: loop forever; 0 or 1: no loop extension (shown once); L >= 2: L - 1 repeats, so L showings.
     void SetLoops(int loops) { loops_ = loops; }
     int GetLoops() const { return loops_; }
-    /// The disposal method written for every frame (0-7; 2 restores the background).
-    void SetDisposalMethod(int method) { encodeDisposal_ = method; }
-    int GetEncodeDisposalMethod() const { return encodeDisposal_; }
 
     using CxImage::Encode;
     /// Writes `count` frames to `stream`, left open afterwards. The logical screen is as large as
     /// the largest frame; each frame sits at its top left with its own delay (GetFrameDelay, in
     /// hundredths) and transparent index. Frames above 8 bits are reduced to 8 bits on a copy.
     /// With `localColorTables` every frame gets its own colour table, otherwise the first frame's
-    /// is global. False with GetLastError on failure.
+    /// is global. Every frame is written with this encoder's own disposal method
+    /// (SetDisposalMethod: 0-7, 2 restores the background); a value above 7 is refused.
+    /// False with GetLastError on failure.
     bool Encode(CxIOFile* stream, CxImage** frames, int count, bool localColorTables = false);
 
 private:
     std::string comment_;
     int loops_ = 0;
-    int encodeDisposal_ = 0;
 };
 
 } // namespace codec

@@ -19,6 +19,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 namespace codec {
 
@@ -41,9 +42,11 @@ bool StartsWith(ByteView data, const std::uint8_t* magic, std::size_t n)
 
 // ---- messages ----
 
-/// Collects OpenJPEG's error text so that it becomes the Result's message.
+/// Collects OpenJPEG's error text so that it becomes the Result's message, and its distinct
+/// warnings for the image.
 struct Messages {
     std::string error;
+    std::vector<std::string> warnings;
 };
 
 void OnError(const char* msg, void* client)
@@ -55,12 +58,26 @@ void OnError(const char* msg, void* client)
     while (!m->error.empty() && (m->error.back() == '\n' || m->error.back() == ' '))
         m->error.pop_back();
 }
+void OnWarning(const char* msg, void* client)
+{
+    auto* m = static_cast<Messages*>(client);
+    if (!msg || m->warnings.size() >= CxImage::kMaxWarnings)
+        return;
+    try {
+        std::string text = msg;
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' '))
+            text.pop_back();
+        if (std::find(m->warnings.begin(), m->warnings.end(), text) == m->warnings.end())
+            m->warnings.push_back(std::move(text));
+    } catch (const std::bad_alloc&) { // a lost warning is better than an exception through the library
+    }
+}
 void OnQuiet(const char*, void*) { }
 
 void InstallHandlers(opj_codec_t* codec, Messages& messages)
 {
     opj_set_error_handler(codec, OnError, &messages);
-    opj_set_warning_handler(codec, OnQuiet, nullptr);
+    opj_set_warning_handler(codec, OnWarning, &messages);
     opj_set_info_handler(codec, OnQuiet, nullptr);
 }
 
@@ -370,7 +387,11 @@ Result DecodeJ2k(ByteView data, const DecodeLimits& limits, CxImage& out, OPJ_CO
             || messages.error.find("truncated") != std::string::npos;
         return shortStream ? Truncated(why) : Malformed(why);
     }
-    return ConvertImage(*image, width, height, limits, out);
+    Result r = ConvertImage(*image, width, height, limits, out);
+    if (r)
+        for (std::string& w : messages.warnings)
+            out.AddWarning(std::move(w));
+    return r;
 }
 
 // ---- encoding ----

@@ -40,6 +40,9 @@ struct JpegError {
     bool sawEof; // the data ended before the image did (libjpeg then pads with an EOI marker)
     JDIMENSION rowsAtEof; // rows already delivered when it did
     int scanAtEof; // the scan being read when it did
+    // The library's distinct warnings, kept for the image; damaged data repeats the same few.
+    char warnings[4][JMSG_LENGTH_MAX];
+    int warningCount;
 };
 
 JpegError& ErrorOf(j_common_ptr cinfo)
@@ -74,9 +77,16 @@ void EmitMessage(j_common_ptr cinfo, int level)
         err.rowsAtEof = d->output_scanline;
         err.scanAtEof = d->input_scan_number;
     }
-    // Keep the first warning's text; damaged data repeats the same one many times.
-    if (err.mgr.num_warnings++ == 0)
-        (*cinfo->err->output_message)(cinfo);
+    err.mgr.num_warnings++;
+    constexpr int kSlots = static_cast<int>(sizeof err.warnings / sizeof err.warnings[0]);
+    if (err.warningCount >= kSlots)
+        return;
+    char text[JMSG_LENGTH_MAX];
+    (*cinfo->err->format_message)(cinfo, text);
+    for (int i = 0; i < err.warningCount; ++i)
+        if (std::strcmp(err.warnings[i], text) == 0)
+            return;
+    std::memcpy(err.warnings[err.warningCount++], text, sizeof text);
 }
 
 void ProgressMonitor(j_common_ptr cinfo)
@@ -100,6 +110,7 @@ void InstallErrorHandlers(JpegError& err, Status status)
     err.sawEof = false;
     err.rowsAtEof = 0;
     err.scanAtEof = 0;
+    err.warningCount = 0;
 }
 
 Result FailureOf(const JpegError& err)
@@ -427,6 +438,8 @@ Result JpegDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
             return Truncated("the data ends before any rows of the image");
         }
     }
+    for (int i = 0; i < job.err.warningCount; ++i)
+        out.AddWarning(job.err.warnings[i]);
     return Result::Ok();
 }
 

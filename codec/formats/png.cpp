@@ -42,6 +42,7 @@ struct PngIo {
     std::vector<std::uint8_t>* out; // writing
     Status status; // what a fatal error is reported as
     char text[200];
+    std::vector<std::string>* warnings; // reading: the library's warnings, for the image
 };
 
 void PNGCBAPI OnError(png_structp png, png_const_charp message)
@@ -51,7 +52,16 @@ void PNGCBAPI OnError(png_structp png, png_const_charp message)
     png_longjmp(png, 1);
 }
 
-void PNGCBAPI OnWarning(png_structp, png_const_charp) { }
+void PNGCBAPI OnWarning(png_structp png, png_const_charp message)
+{
+    auto* io = static_cast<PngIo*>(png_get_error_ptr(png));
+    if (!io->warnings || !message || io->warnings->size() >= CxImage::kMaxWarnings)
+        return;
+    try {
+        io->warnings->emplace_back(message);
+    } catch (...) { // a lost warning is better than an exception through the library
+    }
+}
 
 void PNGCBAPI ReadData(png_structp png, png_bytep dst, std::size_t length)
 {
@@ -342,8 +352,9 @@ void PlanWrite(const CxImage& image, WritePlan& plan)
 // reading it, so a chunk that claims more bytes than the file has left is refused here. Also
 // checks the size IHDR declares (IHDR must be the first chunk), and refuses image data that could
 // not inflate to that many pixels even at deflate's best ratio (1032:1), so a few bytes cannot
-// make us take gigabytes.
-Result CheckChunks(ByteView data, const DecodeLimits& limits)
+// make us take gigabytes. A chunk cut short after the image data costs no pixels: the walk
+// stops there with a warning, and libpng never reads that far.
+Result CheckChunks(ByteView data, const DecodeLimits& limits, std::vector<std::string>& warnings)
 {
     ByteReader r(data, 8);
     const std::uint32_t ihdrLength = r.U32BE();
@@ -355,20 +366,31 @@ Result CheckChunks(ByteView data, const DecodeLimits& limits)
             return c;
 
     std::uint64_t compressed = 0;
+    bool afterImageData = false, sawEnd = false;
     r.Seek(8);
     while (r.remaining() >= 8) {
         const std::uint32_t length = r.U32BE(), type = r.U32BE();
         if (length > 0x7FFFFFFFu)
             return Malformed("a chunk length is out of range");
-        if (std::uint64_t { length } + 4 > r.remaining())
-            return Truncated("a chunk declares " + std::to_string(length) + " bytes, but only "
-                + std::to_string(r.remaining()) + " remain");
+        afterImageData = afterImageData || (compressed > 0 && type != 0x49444154u);
+        if (std::uint64_t { length } + 4 > r.remaining()) {
+            const std::string text = "a chunk declares " + std::to_string(length) + " bytes, but only "
+                + std::to_string(r.remaining()) + " remain";
+            if (!afterImageData)
+                return Truncated(text);
+            warnings.push_back("the file is cut short after the image data (" + text + ")");
+            break;
+        }
         if (type == 0x49444154u)
             compressed += length; // IDAT
-        if (type == 0x49454E44u)
+        if (type == 0x49454E44u) {
+            sawEnd = true;
             break; // IEND
+        }
         r.Skip(std::size_t { length } + 4);
     }
+    if (!sawEnd && warnings.empty() && compressed > 0)
+        warnings.push_back("the file ends without its IEND chunk");
 
     static constexpr int kChannels[7] = { 1, 0, 3, 1, 2, 0, 4 };
     const int channels = colorType < 7 ? kChannels[colorType] : 0;
@@ -394,10 +416,11 @@ Result PngDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return Truncated("the file is empty");
     if (!PngSniff(data))
         return Malformed("no PNG signature");
-    if (Result r = CheckChunks(data, limits); !r)
+    std::vector<std::string> warnings;
+    if (Result r = CheckChunks(data, limits, warnings); !r)
         return r;
 
-    PngIo io { data.data(), data.size(), 0, nullptr, Status::Malformed, {} };
+    PngIo io { data.data(), data.size(), 0, nullptr, Status::Malformed, {}, &warnings };
     ReadGuard guard { png_create_read_struct(PNG_LIBPNG_VER_STRING, &io, OnError, OnWarning), nullptr };
     if (!guard.png)
         return Result::Fail(Status::Internal, "cannot start the PNG reader");
@@ -431,6 +454,8 @@ Result PngDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         out.Destroy();
         return FailureOf(io);
     }
+    for (std::string& w : warnings)
+        out.AddWarning(std::move(w));
     return Result::Ok();
 }
 
@@ -448,7 +473,7 @@ Result PngEncodeWithLevel(const CxImage& image, int level, std::vector<std::uint
     // Typical photos compress to about half; the vector grows if that is not enough.
     out.reserve(image.Pixels().size() / 2 + 1024);
 
-    PngIo io { nullptr, 0, 0, &out, Status::Internal, {} };
+    PngIo io { nullptr, 0, 0, &out, Status::Internal, {}, nullptr };
     WriteGuard guard { png_create_write_struct(PNG_LIBPNG_VER_STRING, &io, OnError, OnWarning), nullptr };
     if (!guard.png)
         return Result::Fail(Status::Internal, "cannot start the PNG writer");

@@ -22,10 +22,11 @@ namespace {
 
 // ---------------------------------------------------------------- libtiff plumbing
 
-/// The first error libtiff reports for one open file; handlers are per file, so threads that
-/// read different files never see each other's messages.
+/// The first error libtiff reports for one open file, and its distinct warnings; handlers are
+/// per file, so threads that read different files never see each other's messages.
 struct ErrorText {
     std::string message;
+    std::vector<std::string> warnings;
 };
 
 int OnError(TIFF*, void* user, const char*, const char* format, va_list args)
@@ -42,8 +43,18 @@ int OnError(TIFF*, void* user, const char*, const char* format, va_list args)
     return 1;
 }
 
-int OnWarning(TIFF*, void*, const char*, const char*, va_list)
+int OnWarning(TIFF*, void* user, const char*, const char* format, va_list args)
 {
+    auto* errors = static_cast<ErrorText*>(user);
+    if (!errors || errors->warnings.size() >= CxImage::kMaxWarnings)
+        return 1;
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    try {
+        if (std::find(errors->warnings.begin(), errors->warnings.end(), text) == errors->warnings.end())
+            errors->warnings.emplace_back(text);
+    } catch (const std::bad_alloc&) {
+    }
     return 1;
 }
 
@@ -105,7 +116,7 @@ TiffPtr OpenStream(tiff::Stream& stream, const char* mode, ErrorText& errors, st
     if (!options)
         throw std::bad_alloc();
     TIFFOpenOptionsSetErrorHandlerExtR(options.get(), OnError, &errors);
-    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options.get(), OnWarning, &errors);
     if (maxAlloc > 0)
         TIFFOpenOptionsSetMaxSingleMemAlloc(options.get(), static_cast<tmsize_t>(maxAlloc));
     return TiffPtr(TIFFClientOpenExt("TIFF data",
@@ -720,6 +731,8 @@ Result TiffDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return r;
     }
     ReadResolution(tif.get(), out);
+    for (std::string& w : errors.warnings)
+        out.AddWarning(std::move(w));
     return Result::Ok();
 }
 

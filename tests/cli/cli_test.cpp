@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 using codec::CxImage;
 using testing_support::TempDir;
 
@@ -64,7 +66,8 @@ TEST(CliInfo, PrintsOneLinePerFileAndFailsOnUnreadable)
     EXPECT_EQ(json.out,
         "{\"path\": \"" + png
             + "\", \"ok\": true, \"type\": \"Portable Network Graphics File\", \"width\": 30, \"height\": 20, \"bpp\": "
-              "24, \"dpi\": 300}\n");
+              "24, \"dpi\": 300, \"warnings\": []}\n");
+    EXPECT_EQ(json.err, "");
 
     EXPECT_EQ(Cli("info", dir).status, 2);
     EXPECT_EQ(Cli("info --bogus x", dir).status, 2);
@@ -195,4 +198,42 @@ TEST(CliConvert, RelativePathsAreNamedInTheMessage)
         "cd " + dir.path() + " && " + std::string(PELMORA_CLI) + " convert -q src.png rel.bmp 2>/dev/null", &out);
     EXPECT_EQ(status, 0);
     EXPECT_EQ(out, "Successfully converted file rel.bmp with a size of 8 x 8 in 0 seconds\n");
+}
+
+// A JPEG cut short is read as far as it goes; every command names the file in a warning line.
+TEST(CliWarnings, AJpegCutShortIsUsedWithAWarningNamingTheFile)
+{
+    TempDir dir;
+    const std::string whole = Save(dir, "whole.jpg", 64, 128, 24, codec::kTypeJpg, 72);
+    std::vector<std::uint8_t> bytes = testing_support::ReadFileBytes(whole);
+    bytes.resize(bytes.size() / 2);
+    const std::string cut = dir.File("cut.jpg");
+    testing_support::WriteFileBytes(cut, bytes);
+    const std::string warning = cut + ": warning: Premature end of JPEG file\n";
+
+    CliRun info = Cli("info " + cut, dir);
+    EXPECT_EQ(info.status, 0);
+    EXPECT_EQ(info.out, cut + ": Joint Photographic Experts Group File 64x128 24 bpp 72 dpi\n");
+    EXPECT_NE(info.err.find(warning), std::string::npos) << info.err;
+    // Every line on stderr is one of the file's warnings.
+    std::istringstream lines(info.err);
+    for (std::string line; std::getline(lines, line);)
+        EXPECT_EQ(line.rfind(cut + ": warning: ", 0), 0u) << line;
+
+    CliRun json = Cli("info --json " + cut + " " + whole, dir);
+    EXPECT_EQ(json.status, 0);
+    EXPECT_NE(json.out.find("\"warnings\": [\"Premature end of JPEG file\""), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"path\": \"" + whole + "\", \"ok\": true"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"dpi\": 72, \"warnings\": []}\n"), std::string::npos) << json.out;
+    EXPECT_NE(json.err.find(warning), std::string::npos) << json.err;
+    EXPECT_EQ(json.err.find(whole + ":"), std::string::npos) << json.err;
+
+    CliRun convert = Cli("convert -q " + cut + " " + dir.File("out.png"), dir);
+    EXPECT_EQ(convert.status, 0);
+    EXPECT_EQ(convert.out, "Successfully converted file out.png with a size of 64 x 128 in 0 seconds\n");
+    EXPECT_NE(convert.err.find(warning), std::string::npos) << convert.err;
+    CxImage out;
+    ASSERT_TRUE(out.Load(dir.File("out.png"), 0)) << out.GetLastError();
+    EXPECT_EQ(out.GetHeight(), 128u);
+    EXPECT_TRUE(out.GetWarnings().empty()); // the damage is not carried into the new file
 }

@@ -66,7 +66,11 @@ TEST(CxImageGIF, WritesFramesWithDelaysDisposalLoopsAndComment)
         CxImageGIF gif;
         gif.SetComment("made by pelmora");
         gif.SetLoops(c.loops);
-        gif.SetDisposalMethod(2);
+        // One disposal method, whichever way it is set: through the image interface it is the
+        // value written for every frame.
+        codec::CxImage& asImage = gif;
+        asImage.SetDisposalMethod(2);
+        EXPECT_EQ(gif.GetDisposalMethod(), 2);
         {
             File f(std::fopen(path.c_str(), "w+b"));
             ASSERT_TRUE(f);
