@@ -6,5 +6,8 @@ namespace cli {
 
 int RunInfo(Args& args);
 int RunConvert(Args& args);
+int RunGifAnimate(Args& args);
+int RunGifInfo(Args& args);
+int RunGifExtract(Args& args);
 
 } // namespace cli

@@ -22,6 +22,9 @@ PCX, WBMP, WMF, JPEG 2000 (JP2 and JPC), PGX, PNM and Sun raster (RAS).
 Commands:
   info FILE...          show each file's format, size, depth and resolution
   convert SRC DEST      convert one image (size, depth, dpi, gray scale)
+  gif-animate           build an animated GIF from GIF files
+  gif-info FILE.gif     show an animated GIF's frames and block information
+  gif-extract FILE.gif  write each frame of an animated GIF to its own file
 
 Run 'pelmora-cli COMMAND --help' for a command's options.
 
@@ -51,5 +54,11 @@ int main(int argc, char** argv)
         return cli::RunInfo(args);
     if (command == "convert")
         return cli::RunConvert(args);
+    if (command == "gif-animate")
+        return cli::RunGifAnimate(args);
+    if (command == "gif-info")
+        return cli::RunGifInfo(args);
+    if (command == "gif-extract")
+        return cli::RunGifExtract(args);
     return cli::UsageError("unknown command '" + command + "' (see pelmora-cli --help)");
 }
