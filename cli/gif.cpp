@@ -2,14 +2,15 @@
 // desktop program's builder and frame viewer.
 
 #include "cli/commands.h"
+#include "codec/ximage.h"
 #include "core/paths.h"
 #include "core/registry.h"
-#include "codec/ximage.h"
 #include "gif/gif_builder.h"
 #include "gif/gif_extract.h"
 #include "gif/gif_stream.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,7 +18,8 @@ namespace cli {
 
 namespace {
 
-constexpr const char* kAnimateHelp = R"(Usage: pelmora-cli gif-animate --out FILE.gif [--loops N|infinite] [--delay N] FILES...
+constexpr const char* kAnimateHelp
+    = R"(Usage: pelmora-cli gif-animate --out FILE.gif [--loops N|infinite] [--delay N] FILES...
 
 Builds one animated GIF from GIF files, one frame per file, in the order given.
 
@@ -189,6 +191,10 @@ int RunGifExtract(Args& args)
         return UsageError("gif-extract: FILE.gif and --out DIR are needed (see pelmora-cli gif-extract --help)");
     if (core::ImageTypeFromExtension(path) != codec::kTypeGif)
         return UsageError(kNotAnimation);
+    // Full paths, as the desktop program hands them over: a frame's name comes from the path.
+    std::error_code ec;
+    path = std::filesystem::absolute(path, ec).string();
+    outDir = std::filesystem::absolute(outDir, ec).string();
     while (outDir.size() > 1 && outDir.back() == '/')
         outDir.pop_back();
 

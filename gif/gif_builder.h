@@ -26,9 +26,7 @@ int EncoderLoopValue(int loops);
 /// encode succeeded, so a failure changes nothing at the destination. `loops` is -1 for infinite,
 /// else the limit (1..100). False for an empty list, a destination that cannot be written or a
 /// failed encode; `error`, when given, says why.
-bool BuildAnimatedGif(const std::vector<GifFrameSource>& frames,
-    const std::string& destination,
-    int loops,
-    std::string* error = nullptr);
+bool BuildAnimatedGif(
+    const std::vector<GifFrameSource>& frames, const std::string& destination, int loops, std::string* error = nullptr);
 
 } // namespace gif

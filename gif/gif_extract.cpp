@@ -70,6 +70,24 @@ void FillRect(codec::CxImage& screen, std::uint32_t left, std::uint32_t top, std
             std::memset(screen.Row(y) + std::size_t { left } * 4, 0, std::size_t { right - left } * 4);
 }
 
+/// The screen before the first frame: the background colour of the global table, as the tools
+/// people compare us with show it, unless the first frame is itself transparent (then the
+/// animation means to show what lies under it).
+void PaintBackground(codec::CxImage& screen, const GifFrame& first, bool firstIsTransparent)
+{
+    const std::vector<std::uint8_t>& stream = first.picture->Stream();
+    if (firstIsTransparent || stream.size() < 13 || !(stream[10] & 0x80))
+        return;
+    const std::size_t entry = 13 + std::size_t { stream[11] } * 3;
+    const std::size_t tableEnd = 13 + (std::size_t { 3 } << ((stream[10] & 7) + 1));
+    if (entry + 3 > std::min(tableEnd, stream.size()))
+        return;
+    for (std::size_t at = 0; at < screen.Pixels().size(); at += 4) {
+        std::uint8_t* p = screen.Pixels().data() + at;
+        p[0] = stream[entry], p[1] = stream[entry + 1], p[2] = stream[entry + 2], p[3] = 255;
+    }
+}
+
 } // namespace
 
 bool CoalesceFrames(const GifStreamDecoder& decoder,
@@ -87,7 +105,8 @@ bool CoalesceFrames(const GifStreamDecoder& decoder,
         return fail(r.message);
     codec::CxImage screen;
     if (!screen.Create(width, height, 32))
-        return fail(screen.GetLastError()); // Create zeroes: transparent black
+        return fail(screen.GetLastError());
+    std::fill(screen.Pixels().begin(), screen.Pixels().end(), 0); // the screen starts transparent
     std::optional<codec::CxImage> saved;
 
     const std::vector<GifFrame>& frames = decoder.Frames();
@@ -96,6 +115,8 @@ bool CoalesceFrames(const GifStreamDecoder& decoder,
         codec::CxImage pixels;
         if (!DecodeFrameRect(frame, pixels))
             return fail("frame " + std::to_string(i + 1) + " cannot be decoded");
+        if (i == 0)
+            PaintBackground(screen, frame, pixels.GetTransIndex() >= 0);
         if (frame.disposal == 3)
             saved = screen;
         else

@@ -23,8 +23,8 @@ std::string FrameFileName(const std::string& basePath, int number);
 /// Calls `sink` with each frame as it appears on screen, in order: a 32-bit image of the logical
 /// screen with the earlier frames composed under it by their disposal methods (1 and 0 keep the
 /// frame, 2 clears its rectangle to transparent, 3 restores what was there before it). The screen
-/// starts transparent. Stops early when `sink` returns false. False when a frame cannot be decoded
-/// or the screen exceeds the decode limits.
+/// starts with the global background colour, or transparent when the first frame has transparency. Stops early when
+/// `sink` returns false. False when a frame cannot be decoded or the screen exceeds the decode limits.
 bool CoalesceFrames(const GifStreamDecoder& decoder,
     const std::function<bool(const codec::CxImage& screen, std::size_t index)>& sink,
     std::string* error = nullptr);

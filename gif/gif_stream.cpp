@@ -62,7 +62,8 @@ std::uint32_t GifStreamDecoder::Word(std::uint64_t offset) const
 void GifStreamDecoder::BeginWalk(codec::ByteView data, std::uint32_t position)
 {
     data_ = data.data();
-    dataSize_ = static_cast<std::uint32_t>(std::min<std::size_t>(data.size(), std::numeric_limits<std::uint32_t>::max()));
+    dataSize_
+        = static_cast<std::uint32_t>(std::min<std::size_t>(data.size(), std::numeric_limits<std::uint32_t>::max()));
     scan_ = position;
     globalTableSize_ = 0;
     if (HasGifSignature(data) && (Byte(10) & 0x80))
