@@ -34,9 +34,11 @@ bool SaveFramesAsFiles(const GifStreamDecoder& decoder, const std::string& baseP
 
 namespace {
 
-/// The frame's own rectangle: its one-image stream with the screen shrunk to the frame and the
-/// frame moved to the origin, so the codec returns exactly the frame's pixels whatever it does
-/// with screens and positions.
+} // namespace
+
+// The frame's one-image stream with the screen shrunk to the frame and the frame moved to the
+// origin, so the codec returns exactly the frame's pixels whatever it does with screens and
+// positions.
 bool DecodeFrameRect(const GifFrame& frame, codec::CxImage& out)
 {
     std::vector<std::uint8_t> stream = frame.picture->Stream();
@@ -60,6 +62,8 @@ bool DecodeFrameRect(const GifFrame& frame, codec::CxImage& out)
     put16(d + 3, 0);
     return out.Decode(stream, codec::kTypeGif) && out.GetWidth() == frame.width && out.GetHeight() == frame.height;
 }
+
+namespace {
 
 void FillRect(codec::CxImage& screen, std::uint32_t left, std::uint32_t top, std::uint32_t w, std::uint32_t h)
 {

@@ -20,6 +20,9 @@ bool SaveFramesAsFiles(const GifStreamDecoder& decoder, const std::string& baseP
 /// The name of frame `number` (from 1): "%s/%s_%d.gif" with folder and name as above.
 std::string FrameFileName(const std::string& basePath, int number);
 
+/// The frame's own rectangle (its width x height pixels), transparency kept.
+bool DecodeFrameRect(const GifFrame& frame, codec::CxImage& out);
+
 /// Calls `sink` with each frame as it appears on screen, in order: a 32-bit image of the logical
 /// screen with the earlier frames composed under it by their disposal methods (1 and 0 keep the
 /// frame, 2 clears its rectangle to transparent, 3 restores what was there before it). The screen
