@@ -1,5 +1,7 @@
 #include "app/varden_app.h"
 
+#include "gif/ui/gif_animation_dlg.h"
+
 #include "app/command_table.h"
 #include "app/doc_manager.h"
 #include "app/file_prompt.h"
@@ -45,6 +47,7 @@ CVardenApp::CVardenApp(core::Ui* ui)
 {
     for (const MultiFileCommand& command : kMultiFileCommands)
         multiFileHandlers_[command.id] = nullptr;
+    SetCommandHandler(kIdExtractGifFrames, [this] { gif_ui::OnExtractGifFrames(frame_.get(), *ui_); });
 }
 
 CVardenApp::~CVardenApp()

@@ -56,7 +56,7 @@ inline Bytes Image(std::uint32_t left, std::uint32_t top, std::uint32_t w, std::
     // the table from growing, so the width never changes.
     std::vector<std::uint8_t> data;
     std::uint32_t acc = 0, bits = 0;
-    auto emit = [&](std::uint32_t code) {
+    auto putCode = [&](std::uint32_t code) {
         acc |= code << bits;
         bits += 3;
         while (bits >= 8) {
@@ -67,10 +67,10 @@ inline Bytes Image(std::uint32_t left, std::uint32_t top, std::uint32_t w, std::
     };
     for (std::uint32_t i = 0; i < w * h; ++i) {
         if (i % 2 == 0)
-            emit(4);
-        emit(index);
+            putCode(4);
+        putCode(index);
     }
-    emit(5);
+    putCode(5);
     if (bits)
         data.push_back(static_cast<std::uint8_t>(acc & 0xFF));
     for (std::size_t at = 0; at < data.size(); at += 255) {
