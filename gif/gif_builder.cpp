@@ -8,6 +8,15 @@
 
 namespace gif {
 
+const char* CheckAnimationCreate(std::size_t rows, const std::string& destination)
+{
+    if (rows < 2)
+        return kTooFewFilesMessage;
+    if (destination.empty())
+        return kNoDestinationMessage;
+    return nullptr;
+}
+
 int EncoderLoopValue(int loops)
 {
     if (loops < 0)

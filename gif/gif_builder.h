@@ -2,6 +2,7 @@
 
 // The animated GIF builder: several GIF files, each with its own delay, into one animated GIF.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,18 @@ struct GifFrameSource {
 };
 
 inline constexpr const char* kAnimationComment = "Korvane Velk - GIF animation";
+
+// The builder dialog's messages.
+inline constexpr const char* kTooFewFilesMessage = "Please select at least two GIF files for the animation sequence";
+inline constexpr const char* kNoDestinationMessage = "Please select a destination GIF file for the animation sequence";
+inline constexpr const char* kTooFewPreviewFramesMessage = "Please select at least two frames for your GIF animation";
+inline constexpr const char* kLoopRangeMessage = "Please enter an integer between 1 and 100.";
+inline constexpr int kMinLoops = 1;
+inline constexpr int kMaxLoops = 100;
+
+/// What Create refuses, in the order it checks: fewer than two rows, then no destination.
+/// Null when the animation can be built.
+const char* CheckAnimationCreate(std::size_t rows, const std::string& destination);
 
 /// The loop value the encoder is given for the dialog's setting: -1 (infinite) stays -1, a limit
 /// of 1 gives 1 (shown once), a limit N > 1 gives N + 1.
