@@ -6,6 +6,7 @@
 #include "app/main_frame.h"
 #include "app/qt_ui.h"
 #include "core/registry.h"
+#include "tiff/ui/multipage_tiff_command.h"
 #include "widgets/about_dlg.h"
 #include "widgets/splash_screen_dlg.h"
 
@@ -45,6 +46,7 @@ CVardenApp::CVardenApp(core::Ui* ui)
 {
     for (const MultiFileCommand& command : kMultiFileCommands)
         multiFileHandlers_[command.id] = nullptr;
+    SetCommandHandler(kIdMultipageTiff, [this] { tiff_ui::OnMultipageTiff(*this); });
 }
 
 CVardenApp::~CVardenApp()
