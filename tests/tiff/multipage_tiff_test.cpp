@@ -78,7 +78,9 @@ TEST(MultipageTiff, PageIIsFileIWithItsOwnSizeAndDepth)
         { "one file", { rgb }, { "31x17 8x3" } },
         { "the same file twice", { palette, palette }, { "9x14 8x1", "9x14 8x1" } },
         { "unknown extension", { unknown }, { "31x17 8x3" } },
-        { "every depth, in list order", { bw, rgba, palette, rgb }, { "20x12 1x1", "13x5 8x4", "9x14 8x1", "31x17 8x3" } },
+        { "every depth, in list order",
+            { bw, rgba, palette, rgb },
+            { "20x12 1x1", "13x5 8x4", "9x14 8x1", "31x17 8x3" } },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -21,7 +21,8 @@ CliRun Cli(const std::string& args, const TempDir& dir)
 {
     CliRun r;
     const std::string errFile = dir.File(".stderr");
-    r.status = RunCommand("cd '" + dir.path() + "' && " + std::string(PELMORA_CLI) + " " + args + " 2>" + errFile, &r.out);
+    r.status
+        = RunCommand("cd '" + dir.path() + "' && " + std::string(PELMORA_CLI) + " " + args + " 2>" + errFile, &r.out);
     const auto bytes = ReadFileBytes(errFile);
     r.err.assign(bytes.begin(), bytes.end());
     ::unlink(errFile.c_str());

@@ -1,6 +1,7 @@
 #include "app/app_harness.h"
 
 #include "app/command_table.h"
+#include "core/paths.h"
 #include "core/registry.h"
 #include "tiff/ui/multipage_tiff_command.h"
 #include "tiff/ui/multipage_tiff_dlg.h"
@@ -27,8 +28,7 @@ QStringList RowTexts(const QTableWidget& list, int column)
     return texts;
 }
 
-template <class T>
-T* Control(const CMultipageTiffDlg& dlg, int id)
+template <class T> T* Control(const CMultipageTiffDlg& dlg, int id)
 {
     return dlg.findChild<T*>(CMultipageTiffDlg::ControlName(id));
 }
@@ -85,8 +85,7 @@ TEST(MultipageTiffDlg, ShowsTheFileListWithItsTextsAndAddsMore)
     Click(dlg, CMultipageTiffDlg::kIdAdd);
     Click(dlg, CMultipageTiffDlg::kIdAdd);
     EXPECT_EQ(files, (std::vector<std::string> { "/home/a b/A.JPG", "/x/noext", "/scans/c.tif", "/home/a b/A.JPG" }));
-    EXPECT_EQ(RowTexts(list, 1),
-        (QStringList { "/home/a b/A.JPG", "/x/noext", "/scans/c.tif", "/home/a b/A.JPG" }));
+    EXPECT_EQ(RowTexts(list, 1), (QStringList { "/home/a b/A.JPG", "/x/noext", "/scans/c.tif", "/home/a b/A.JPG" }));
     ASSERT_EQ(prompts.requests.size(), 2u);
     EXPECT_EQ(prompts.requests[0].mode, app::FilePromptRequest::OpenMany);
     EXPECT_EQ(prompts.requests[0].nameFilters, app::ToQtNameFilters(core::ImageTypeFilter(0).filter));
