@@ -59,6 +59,9 @@ CMultipageTiffDlg::CMultipageTiffDlg(QWidget* parent)
     list_->horizontalHeader()->setStretchLastSection(false);
     list_->horizontalHeader()->setHighlightSections(false);
     list_->setWordWrap(false);
+    // Rows as tight as a report-mode list view's, not a spreadsheet's.
+    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list_->verticalHeader()->setDefaultSectionSize(list_->fontMetrics().height() + 6);
     list_->setMinimumSize(150 + 200 + 114 + 4, 220);
 
     auto* add = new QPushButton(QStringLiteral("Add..."), this);
