@@ -1,5 +1,6 @@
 #include "app/varden_app.h"
 
+#include "gif/ui/animated_gif_dlg.h"
 #include "gif/ui/gif_animation_dlg.h"
 
 #include "app/command_table.h"
@@ -8,6 +9,7 @@
 #include "app/main_frame.h"
 #include "app/qt_ui.h"
 #include "core/registry.h"
+#include "tiff/ui/multipage_tiff_command.h"
 #include "widgets/about_dlg.h"
 #include "widgets/splash_screen_dlg.h"
 
@@ -48,6 +50,13 @@ CVardenApp::CVardenApp(core::Ui* ui)
     for (const MultiFileCommand& command : kMultiFileCommands)
         multiFileHandlers_[command.id] = nullptr;
     SetCommandHandler(kIdExtractGifFrames, [this] { gif_ui::OnExtractGifFrames(frame_.get(), *ui_); });
+    SetCommandHandler(kIdAnimateGif, [this] {
+        gif_ui::OnAnimateGif(frame_.get(), *ui_, [this](const std::string& path) {
+            if (OpenDocument* opened = OpenDocumentFile(QString::fromStdString(path)))
+                opened->Doc().SetZoom(1.0f);
+        });
+    });
+    SetCommandHandler(kIdMultipageTiff, [this] { tiff_ui::OnMultipageTiff(*this); });
 }
 
 CVardenApp::~CVardenApp()

@@ -9,5 +9,6 @@ int RunConvert(Args& args);
 int RunGifAnimate(Args& args);
 int RunGifInfo(Args& args);
 int RunGifExtract(Args& args);
+int RunTiff(Args& args);
 
 } // namespace cli

@@ -25,6 +25,8 @@ Commands:
   gif-animate           build an animated GIF from GIF files
   gif-info FILE.gif     show an animated GIF's frames and block information
   gif-extract FILE.gif  write each frame of an animated GIF to its own file
+  tiff --out FILE.tiff FILES...
+                        join the files into one multi-page TIFF, one page each
 
 Run 'pelmora-cli COMMAND --help' for a command's options.
 
@@ -60,5 +62,7 @@ int main(int argc, char** argv)
         return cli::RunGifInfo(args);
     if (command == "gif-extract")
         return cli::RunGifExtract(args);
+    if (command == "tiff")
+        return cli::RunTiff(args);
     return cli::UsageError("unknown command '" + command + "' (see pelmora-cli --help)");
 }

@@ -76,7 +76,8 @@ CAnimatedGifDlg::CAnimatedGifDlg(QWidget* parent, core::Ui& ui, DocumentOpener o
     list_ = new QTableWidget(0, 3, this);
     named(list_, kIdFrameList);
     list_->setGeometry(10, 28, 470, 220);
-    list_->setHorizontalHeaderLabels({ QStringLiteral("Filename"), QStringLiteral("Filepath"), QStringLiteral("Frame delay") });
+    list_->setHorizontalHeaderLabels(
+        { QStringLiteral("Filename"), QStringLiteral("Filepath"), QStringLiteral("Frame delay") });
     list_->setColumnWidth(0, 150);
     list_->setColumnWidth(1, 200);
     list_->setColumnWidth(2, 114);
@@ -321,7 +322,8 @@ void CAnimatedGifDlg::OnPlay()
     previewImages_.clear();
     const int rows = list_->rowCount();
     if (rows <= 1) {
-        ui_.MessageBox(gif::kTooFewPreviewFramesMessage, core::kAppTitle, core::MessageIcon::Information, core::Owner::Dialog);
+        ui_.MessageBox(
+            gif::kTooFewPreviewFramesMessage, core::kAppTitle, core::MessageIcon::Information, core::Owner::Dialog);
         return;
     }
     progress_->setRange(0, rows);
@@ -365,7 +367,8 @@ void CAnimatedGifDlg::RunPreview()
     while (!stopPreview_) {
         index = index + 1 < count ? index + 1 : 0; // the first frame shown is the second
         // The label belongs to the dialog's thread: the frame is shown from there.
-        QMetaObject::invokeMethod(this, [this, index] { ShowPreviewImage(index); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, index] { ShowPreviewImage(index); }, Qt::QueuedConnection);
         const std::uint32_t ms = previewImages_[index].GetFrameDelay() * 10;
         if (waitObserver_)
             waitObserver_(ms);
