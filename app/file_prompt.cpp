@@ -59,6 +59,10 @@ QStringList DefaultFilePrompter(const FilePromptRequest& request)
         dialog.setFileMode(QFileDialog::AnyFile);
         break;
     }
+    if (!request.defaultSuffix.isEmpty())
+        dialog.setDefaultSuffix(request.defaultSuffix);
+    if (!request.confirmOverwrite)
+        dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (!request.initialPath.isEmpty())
         dialog.selectFile(request.initialPath);
     if (dialog.exec() != QDialog::Accepted)

@@ -24,6 +24,8 @@ struct FilePromptRequest {
     QString title;
     QStringList nameFilters;
     QString initialPath; ///< a file name (or path) to start with; empty for none
+    QString defaultSuffix; ///< added to a name typed without extension (Save); empty for none
+    bool confirmOverwrite = true; ///< Save: ask before replacing an existing file
 };
 
 /// Answers the chosen files in the order the dialog gives them; empty when cancelled.

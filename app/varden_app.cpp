@@ -1,5 +1,8 @@
 #include "app/varden_app.h"
 
+#include "gif/ui/animated_gif_dlg.h"
+#include "gif/ui/gif_animation_dlg.h"
+
 #include "app/command_table.h"
 #include "app/doc_manager.h"
 #include "app/file_prompt.h"
@@ -7,6 +10,7 @@
 #include "app/qt_ui.h"
 #include "core/registry.h"
 #include "crypt/ui/cipher_command.h"
+#include "tiff/ui/multipage_tiff_command.h"
 #include "widgets/about_dlg.h"
 #include "widgets/splash_screen_dlg.h"
 
@@ -48,6 +52,14 @@ CVardenApp::CVardenApp(core::Ui* ui)
         multiFileHandlers_[command.id] = nullptr;
     SetCommandHandler(kIdEncrypt, [this] { cryptui::OnCipherCommand(cryptui::RunKind::Encrypt, frame_.get(), *ui_); });
     SetCommandHandler(kIdDecrypt, [this] { cryptui::OnCipherCommand(cryptui::RunKind::Decrypt, frame_.get(), *ui_); });
+    SetCommandHandler(kIdExtractGifFrames, [this] { gif_ui::OnExtractGifFrames(frame_.get(), *ui_); });
+    SetCommandHandler(kIdAnimateGif, [this] {
+        gif_ui::OnAnimateGif(frame_.get(), *ui_, [this](const std::string& path) {
+            if (OpenDocument* opened = OpenDocumentFile(QString::fromStdString(path)))
+                opened->Doc().SetZoom(1.0f);
+        });
+    });
+    SetCommandHandler(kIdMultipageTiff, [this] { tiff_ui::OnMultipageTiff(*this); });
 }
 
 CVardenApp::~CVardenApp()

@@ -8,5 +8,9 @@ int RunInfo(Args& args);
 int RunConvert(Args& args);
 int RunEncrypt(Args& args);
 int RunDecrypt(Args& args);
+int RunGifAnimate(Args& args);
+int RunGifInfo(Args& args);
+int RunGifExtract(Args& args);
+int RunTiff(Args& args);
 
 } // namespace cli

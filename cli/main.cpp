@@ -24,6 +24,11 @@ Commands:
   convert SRC DEST      convert one image (size, depth, dpi, gray scale)
   encrypt --out DIR FILES...   encrypt files with a password into DIR
   decrypt --out DIR FILES...   decrypt them again
+  gif-animate           build an animated GIF from GIF files
+  gif-info FILE.gif     show an animated GIF's frames and block information
+  gif-extract FILE.gif  write each frame of an animated GIF to its own file
+  tiff --out FILE.tiff FILES...
+                        join the files into one multi-page TIFF, one page each
 
 Run 'pelmora-cli COMMAND --help' for a command's options.
 
@@ -57,5 +62,13 @@ int main(int argc, char** argv)
         return cli::RunEncrypt(args);
     if (command == "decrypt")
         return cli::RunDecrypt(args);
+    if (command == "gif-animate")
+        return cli::RunGifAnimate(args);
+    if (command == "gif-info")
+        return cli::RunGifInfo(args);
+    if (command == "gif-extract")
+        return cli::RunGifExtract(args);
+    if (command == "tiff")
+        return cli::RunTiff(args);
     return cli::UsageError("unknown command '" + command + "' (see pelmora-cli --help)");
 }

@@ -1,9 +1,11 @@
 #include "codec/fileio.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,12 +18,55 @@ std::string ErrnoText(const char* what, const std::string& path)
     return std::string(what) + " " + path + ": " + std::strerror(errno);
 }
 
-mode_t CurrentUmask()
+std::string DirName(const std::string& path)
 {
-    // umask can only be read by setting it; put it straight back.
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return mask;
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string BaseName(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Follows a chain of symbolic links to the file that is really written. A link to a name that
+// does not exist yet resolves to that name, so the save creates the file the link points at.
+// Loops end at the kernel's own depth limit; the open that follows then reports ELOOP.
+std::string ResolveLinks(std::string path)
+{
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st { };
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        char buffer[PATH_MAX];
+        const ssize_t n = ::readlink(path.c_str(), buffer, sizeof buffer);
+        if (n <= 0 || n >= static_cast<ssize_t>(sizeof buffer))
+            return path;
+        std::string link(buffer, static_cast<std::size_t>(n));
+        path = link.front() == '/' ? link : DirName(path) + "/" + link;
+    }
+    return path;
+}
+
+// Short on purpose: a name derived from the target would overflow NAME_MAX for long targets.
+std::string RandomTempName()
+{
+    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char bytes[6] {};
+    if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+        // Only without entropy at all; the O_EXCL retry loop still keeps names unique.
+        static unsigned counter = 0;
+        const unsigned seed = static_cast<unsigned>(::getpid()) * 2654435761u + ++counter;
+        for (std::size_t i = 0; i < sizeof bytes; ++i)
+            bytes[i] = static_cast<unsigned char>(seed >> (i * 5));
+    }
+    std::string name = ".pelmora-";
+    for (unsigned char b : bytes)
+        name += kChars[b % (sizeof kChars - 1)];
+    return name;
 }
 
 } // namespace
@@ -29,7 +74,9 @@ mode_t CurrentUmask()
 Result ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out)
 {
     out.clear();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a FIFO for reading would otherwise wait for a writer before the
+    // fstat below can refuse it. It has no effect on reading regular files.
+    int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return Result::Fail(Status::Io, ErrnoText("cannot open", path));
     struct stat st { };
@@ -75,33 +122,74 @@ AtomicFile::~AtomicFile()
 {
     if (!committed_)
         Discard();
+    if (dirFd_ >= 0)
+        ::close(dirFd_);
+}
+
+Result AtomicFile::Fail(const char* what)
+{
+    Result r = Result::Fail(Status::Io, ErrnoText(what, target_));
+    Discard();
+    return r;
 }
 
 Result AtomicFile::Open()
 {
     if (target_.empty())
         return Result::Fail(Status::Io, "no file name given");
+    if (stream_ || committed_)
+        return Result::Fail(Status::Internal, "the file is already open: " + target_);
+    resolved_ = ResolveLinks(target_);
     // Replacing by rename would get past a read-only file; refuse as a plain write would.
     struct stat existing { };
-    const bool exists = ::stat(target_.c_str(), &existing) == 0;
+    const bool exists = ::stat(resolved_.c_str(), &existing) == 0;
     if (exists && !S_ISREG(existing.st_mode))
         return Result::Fail(Status::Io, "cannot write " + target_ + ": not a regular file");
-    if (exists && ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(target_.c_str(), W_OK) != 0))
+    if (exists && ((existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(resolved_.c_str(), W_OK) != 0))
         return Result::Fail(Status::Io, "cannot write " + target_ + ": the file is read-only");
-    std::string pattern = target_ + ".XXXXXX";
-    int fd = ::mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0)
+    if (!exists && errno != ENOENT)
+        return Result::Fail(Status::Io, ErrnoText("cannot write", target_));
+
+    if (dirFd_ < 0)
+        dirFd_ = ::open(DirName(resolved_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd_ < 0)
         return Result::Fail(Status::Io, ErrnoText("cannot create", target_));
-    tempPath_ = pattern;
-    // mkstemp makes the file private; give it the permissions the replaced file had, or those
-    // a plain create would have.
-    ::fchmod(fd, exists ? (existing.st_mode & 07777) : (0666 & ~CurrentUmask()));
+
+    // 0666 lets the kernel apply the umask: reading it with umask() would race other threads.
+    int fd = ::openat(dirFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    anonymous_ = fd >= 0;
+    if (fd >= 0) {
+        tempPath_ = "/proc/self/fd/" + std::to_string(fd);
+    } else {
+        // No O_TMPFILE on this file system (or kernel): a hidden name of our own.
+        for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+            std::string name = RandomTempName();
+            fd = ::openat(dirFd_, name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd >= 0)
+                tempName_ = std::move(name);
+            else if (errno != EEXIST)
+                break;
+        }
+        if (fd < 0)
+            return Result::Fail(Status::Io, ErrnoText("cannot create", target_));
+        tempPath_ = DirName(resolved_) + "/" + tempName_;
+    }
     stream_ = ::fdopen(fd, "w+b");
     if (!stream_) {
         ::close(fd);
-        ::unlink(tempPath_.c_str());
-        tempPath_.clear();
-        return Result::Fail(Status::Io, ErrnoText("cannot open", target_));
+        return Fail("cannot open");
+    }
+    if (exists) {
+        // Keep the replaced file's owner where we may (root, or a group we belong to), then its
+        // permissions; never carry setuid/setgid over to content that did not earn them.
+        if ((existing.st_uid != ::geteuid() || existing.st_gid != ::getegid())
+            && ::fchown(fd, existing.st_uid, existing.st_gid) != 0) {
+            // Not allowed: the file becomes ours, as any new file would.
+        }
+        const mode_t mode = existing.st_mode & 0777;
+        struct stat now { };
+        if (::fchmod(fd, mode) != 0 && (::fstat(fd, &now) != 0 || (now.st_mode & 07777) != mode))
+            return Fail("cannot set the permissions of");
     }
     return Result::Ok();
 }
@@ -110,34 +198,52 @@ Result AtomicFile::Commit()
 {
     if (!stream_)
         return Result::Fail(Status::Io, "no file to commit for " + target_);
-    bool flushed = std::fflush(stream_) == 0 && ::fsync(::fileno(stream_)) == 0;
-    bool closed = std::fclose(stream_) == 0;
+    // Data on disk before the name: otherwise a crash can leave an empty file under the final
+    // name on file systems that order metadata before data.
+    const int fd = ::fileno(stream_);
+    if (std::fflush(stream_) != 0 || ::fsync(fd) != 0)
+        return Fail("cannot write");
+    if (anonymous_) {
+        // linkat cannot replace an existing name: give the file a hidden name, then rename it
+        // over the target. AT_EMPTY_PATH needs a capability; /proc/self/fd works for everyone.
+        const std::string procPath = "/proc/self/fd/" + std::to_string(fd);
+        for (int attempt = 0; attempt < 100 && tempName_.empty(); ++attempt) {
+            std::string name = RandomTempName();
+            if (::linkat(fd, "", dirFd_, name.c_str(), AT_EMPTY_PATH) == 0
+                || ::linkat(AT_FDCWD, procPath.c_str(), dirFd_, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+                tempName_ = std::move(name);
+            else if (errno != EEXIST)
+                return Fail("cannot write");
+        }
+        if (tempName_.empty())
+            return Fail("cannot write");
+    }
+    const bool closed = std::fclose(stream_) == 0;
     stream_ = nullptr;
-    if (!flushed || !closed) {
-        Result r = Result::Fail(Status::Io, ErrnoText("cannot write", target_));
-        Discard();
-        return r;
-    }
-    if (::rename(tempPath_.c_str(), target_.c_str()) != 0) {
-        Result r = Result::Fail(Status::Io, ErrnoText("cannot write", target_));
-        Discard();
-        return r;
-    }
-    committed_ = true;
+    if (!closed)
+        return Fail("cannot write");
+    if (::renameat(dirFd_, tempName_.c_str(), dirFd_, BaseName(resolved_).c_str()) != 0)
+        return Fail("cannot write");
+    tempName_.clear();
     tempPath_.clear();
+    committed_ = true;
+    // The new name on disk too. The file is already in place, so a folder that cannot be
+    // synced (some network and FUSE file systems refuse) does not make the save a failure.
+    ::fsync(dirFd_);
     return Result::Ok();
 }
 
 void AtomicFile::Discard()
 {
     if (stream_) {
-        std::fclose(stream_);
+        std::fclose(stream_); // a nameless file disappears here
         stream_ = nullptr;
     }
-    if (!tempPath_.empty()) {
-        ::unlink(tempPath_.c_str());
-        tempPath_.clear();
+    if (!tempName_.empty() && dirFd_ >= 0) {
+        ::unlinkat(dirFd_, tempName_.c_str(), 0);
+        tempName_.clear();
     }
+    tempPath_.clear();
 }
 
 Result WriteFileAtomic(const std::string& path, ByteView data)

@@ -60,6 +60,94 @@ private:
 
 } // namespace
 
+struct CxImageTIF::PageState {
+    PageState(CxIOFile& file, std::int64_t base)
+        : io(file, base)
+        , base(base)
+    {
+    }
+    CxIOFile* file = nullptr;
+    IOFileStream io;
+    std::int64_t base;
+    tiff::PageWriter writer;
+};
+
+CxImageTIF::CxImageTIF()
+    : CxImage(kTypeTif)
+{
+}
+
+CxImageTIF::~CxImageTIF() = default;
+
+bool CxImageTIF::BeginPages(CxIOFile* stream, int count)
+{
+    pages_.reset();
+    if (!stream || !stream->IsOpen()) {
+        SetLastError("TIFF: no stream to write to");
+        return false;
+    }
+    if (count < 1) {
+        SetLastError("TIFF: there are no pages to write");
+        return false;
+    }
+    const std::int64_t base = stream->Tell();
+    if (base < 0) {
+        SetLastError("TIFF: the stream cannot seek, which TIFF writing needs");
+        return false;
+    }
+    try {
+        auto state = std::make_unique<PageState>(*stream, base);
+        state->file = stream;
+        if (Result r = state->writer.Begin(state->io, static_cast<std::size_t>(count)); !r)
+            return Report(Result::Fail(r.status, "TIFF: " + r.message));
+        pages_ = std::move(state);
+    } catch (const std::bad_alloc&) {
+        SetLastError("TIFF: out of memory while encoding");
+        return false;
+    }
+    return true;
+}
+
+bool CxImageTIF::WritePage(const CxImage& page)
+{
+    if (!pages_) {
+        SetLastError("TIFF: no page-wise writing was started");
+        return false;
+    }
+    try {
+        if (Result r = pages_->writer.Write(page); !r) {
+            pages_.reset();
+            return Report(Result::Fail(r.status, "TIFF: " + r.message));
+        }
+    } catch (const std::bad_alloc&) {
+        pages_.reset();
+        SetLastError("TIFF: out of memory while encoding");
+        return false;
+    }
+    return true;
+}
+
+bool CxImageTIF::EndPages()
+{
+    if (!pages_) {
+        SetLastError("TIFF: no page-wise writing was started");
+        return false;
+    }
+    std::unique_ptr<PageState> state = std::move(pages_);
+    try {
+        Result r = state->writer.Finish();
+        // libtiff may finish anywhere in its data; leave the stream after the end of it.
+        if (r && (!state->file->Seek(state->base + state->io.End(), SEEK_SET) || !state->file->Flush()))
+            r = Result::Fail(Status::Io, "cannot write the TIFF data");
+        if (!r)
+            return Report(Result::Fail(r.status, "TIFF: " + r.message));
+    } catch (const std::bad_alloc&) {
+        SetLastError("TIFF: out of memory while encoding");
+        return false;
+    }
+    return true;
+}
+
 bool CxImageTIF::Encode(CxIOFile* stream, CxImage** pages, int count)
 {
     if (!stream || !stream->IsOpen()) {

@@ -687,6 +687,65 @@ Result WritePages(Stream& stream, const CxImage* const* pages, std::size_t count
     return Result::Ok();
 }
 
+struct PageWriter::State {
+    ErrorText errors; // libtiff holds its address: it lives as long as the handle
+    TiffPtr tif;
+    std::size_t count = 0;
+    std::size_t written = 0;
+};
+
+PageWriter::PageWriter() = default;
+PageWriter::~PageWriter() = default;
+
+Result PageWriter::Begin(Stream& stream, std::size_t count)
+{
+    state_.reset();
+    if (count == 0)
+        return Malformed("there are no pages to write");
+    auto state = std::make_unique<State>();
+    state->count = count;
+    state->tif = OpenStream(stream, "w", state->errors, 0);
+    if (!state->tif)
+        return LibraryFailure(state->errors, "cannot start the TIFF data", Status::Io);
+    state_ = std::move(state);
+    return Result::Ok();
+}
+
+Result PageWriter::Write(const CxImage& page)
+{
+    if (!state_ || !state_->tif)
+        return Result::Fail(Status::Internal, "the TIFF writer is not started");
+    if (state_->written == state_->count) {
+        state_.reset();
+        return Result::Fail(Status::Internal, "more pages than announced");
+    }
+    const std::size_t index = state_->written;
+    Result r = page.IsValid() ? WritePage(state_->tif.get(),
+                   page,
+                   static_cast<std::uint32_t>(index),
+                   static_cast<std::uint32_t>(state_->count),
+                   state_->errors)
+                              : Malformed("page " + std::to_string(index + 1) + " is empty");
+    if (!r)
+        state_.reset();
+    else
+        ++state_->written;
+    return r;
+}
+
+Result PageWriter::Finish()
+{
+    if (!state_ || !state_->tif)
+        return Result::Fail(Status::Internal, "the TIFF writer is not started");
+    std::unique_ptr<State> state = std::move(state_);
+    if (state->written != state->count)
+        return Result::Fail(Status::Internal, "fewer pages than announced");
+    state->tif.reset();
+    if (!state->errors.message.empty())
+        return LibraryFailure(state->errors, "cannot finish the TIFF data", Status::Io);
+    return Result::Ok();
+}
+
 } // namespace tiff
 
 bool TiffSniff(ByteView data)

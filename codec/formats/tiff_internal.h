@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace codec::tiff {
 
@@ -33,5 +34,24 @@ public:
 /// RGB, 32 bits as RGBA with unassociated alpha, all three with Deflate and the horizontal
 /// predictor. With more than one page each is marked as a page with its number.
 Result WritePages(Stream& stream, const CxImage* const* pages, std::size_t count);
+
+/// WritePages one page at a time, so a caller needs only one decoded page in memory at once:
+/// Begin, Write each of the `count` pages announced, Finish. The first failure ends the writer.
+class PageWriter {
+public:
+    PageWriter();
+    ~PageWriter();
+    PageWriter(const PageWriter&) = delete;
+    PageWriter& operator=(const PageWriter&) = delete;
+
+    Result Begin(Stream& stream, std::size_t count);
+    Result Write(const CxImage& page);
+    /// Completes the file; fails when fewer pages were written than announced.
+    Result Finish();
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
 
 } // namespace codec::tiff

@@ -187,3 +187,46 @@ TEST(CxImageTIF, RefusesBadRequestsWithAText)
     EXPECT_FALSE(tif.Encode(&sink, pages.list, 5));
     EXPECT_TRUE(Has(tif.GetLastError(), "TIFF")) << tif.GetLastError();
 }
+
+TEST(CxImageTIF, PageWiseWritingGivesTheSameFileAsEncode)
+{
+    TempDir dir;
+    Pages pages;
+    auto write = [&](const std::string& name, bool pageWise) {
+        const std::string path = dir.File(name);
+        File f(std::fopen(path.c_str(), "w+b"));
+        EXPECT_TRUE(f);
+        CxIOFile io(f.get());
+        CxImageTIF tif;
+        if (!pageWise) {
+            EXPECT_TRUE(tif.Encode(&io, pages.list, 5)) << tif.GetLastError();
+        } else {
+            EXPECT_TRUE(tif.BeginPages(&io, 5)) << tif.GetLastError();
+            for (CxImage* page : pages.list)
+                EXPECT_TRUE(tif.WritePage(*page)) << tif.GetLastError();
+            EXPECT_TRUE(tif.EndPages()) << tif.GetLastError();
+        }
+        f.reset();
+        return ReadFileBytes(path);
+    };
+    const std::vector<std::uint8_t> whole = write("whole.tif", false);
+    ASSERT_FALSE(whole.empty());
+    EXPECT_EQ(write("pagewise.tif", true), whole);
+
+    // Out of order or short: refused with a text, and every later call too.
+    const std::string path = dir.File("bad.tif");
+    File f(std::fopen(path.c_str(), "w+b"));
+    CxIOFile io(f.get());
+    CxImageTIF tif;
+    EXPECT_FALSE(tif.WritePage(pages.rgb));
+    EXPECT_TRUE(Has(tif.GetLastError(), "TIFF")) << tif.GetLastError();
+    ASSERT_TRUE(tif.BeginPages(&io, 2));
+    ASSERT_TRUE(tif.WritePage(pages.rgb));
+    EXPECT_FALSE(tif.EndPages());
+    EXPECT_TRUE(Has(tif.GetLastError(), "fewer pages")) << tif.GetLastError();
+    ASSERT_TRUE(tif.BeginPages(&io, 1));
+    CxImage empty;
+    EXPECT_FALSE(tif.WritePage(empty));
+    EXPECT_TRUE(Has(tif.GetLastError(), "page 1")) << tif.GetLastError();
+    EXPECT_FALSE(tif.EndPages());
+}
