@@ -18,7 +18,8 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq && DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
-scripts/build release >/dev/null
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release ${PELMORA_CMAKE_ARGS:-} >/dev/null
+cmake --build build-release --target pelmora-cli -j "${PELMORA_JOBS:-$(nproc)}" >/dev/null
 cli=$PWD/build-release/pelmora-cli
 
 # Photo-like test pictures of 10 to 20 megapixels: two plasma fractals with grain, cropped and
