@@ -2,7 +2,8 @@
 # Times a whole batch run: `pelmora-cli batch` (one file at a time and --jobs 2) next to
 # ImageMagick (mogrify -sample and -resize), GraphicsMagick (gm mogrify -sample) and vipsthumbnail,
 # on the same photo-like JPEGs, each turned into PNG with the longer side at 800 pixels.
-# One run per tool; prints wall time, the ratio to pelmora --jobs 1 and the peak resident memory.
+# One run per tool; prints wall time, CPU time (user + system, the steadier figure on a shared
+# machine), their ratios to pelmora --jobs 1, and the peak resident memory.
 # Usage: bench/batch.sh [COUNT]   (COUNT photos, default 40; BENCH_PHOTOS=DIR keeps them between runs)
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -56,27 +57,31 @@ run() {
   local name=$1; shift
   rm -rf "$work/out" && mkdir -p "$work/out"
   sync
-  /usr/bin/time -f "%e %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || { cat "$work/err" >&2; exit 1; }
+  /usr/bin/time -f "%e %U %S %M" -o "$work/time" "$@" >/dev/null 2>"$work/err" || { cat "$work/err" >&2; exit 1; }
   local outputs
   outputs=$(find "$work/out" -type f | wc -l)
   [ "$outputs" -eq "$count" ] || { echo "$name wrote $outputs files, not $count" >&2; exit 1; }
   echo "$name|$(cat "$work/time")" >>"$results"
-  echo "$name done" >&2
+  echo "$name: $(cat "$work/time") (wall s, user s, system s, peak kB)" >&2
 }
 
 run "pelmora-cli batch --jobs 1" "$cli" batch -q --jobs 1 --to png --max-side 800 --out "$work/out" "${inputs[@]}"
 run "pelmora-cli batch --jobs 2" "$cli" batch -q --jobs 2 --to png --max-side 800 --out "$work/out" "${inputs[@]}"
 run "mogrify -sample" mogrify -path "$work/out" -format png -sample 800x800 "${inputs[@]}"
 run "mogrify -resize" mogrify -path "$work/out" -format png -resize 800x800 "${inputs[@]}"
-run "gm mogrify -sample" gm mogrify -output-directory "$work/out" -format png -sample 800x800 "${inputs[@]}"
+# gm mogrify puts an input's whole path below its output directory: give it names relative to it.
+names=("${inputs[@]#"$photos"/}")
+run "gm mogrify -sample" bash -c 'cd "$1" && shift && exec gm mogrify "$@"' gm "$photos" -output-directory "$work/out" \
+  -format png -sample 800x800 "${names[@]}"
 run "vipsthumbnail" vipsthumbnail -s 800 -o "$work/out/%s.png" "${inputs[@]}"
 
 echo
 echo "$count JPEGs, $megapixels megapixels in all -> PNG, longer side 800 ($(nproc) cores)"
 awk -F'|' '
-  { split($2, t, " "); name[NR] = $1; secs[NR] = t[1]; kb[NR] = t[2] }
+  { split($2, t, " "); name[NR] = $1; wall[NR] = t[1]; cpu[NR] = t[2] + t[3]; kb[NR] = t[4] }
   END {
-    printf "%-28s %9s %14s %10s\n", "tool", "seconds", "vs pelmora -j1", "peak MB"
+    printf "%-28s %8s %8s %8s %8s %8s\n", "tool", "wall s", "/pel-j1", "cpu s", "/pel-j1", "peak MB"
     for (i = 1; i <= NR; i++)
-      printf "%-28s %9.2f %13.2fx %10.0f\n", name[i], secs[i], secs[i] / secs[1], kb[i] / 1024
+      printf "%-28s %8.2f %7.2fx %8.2f %7.2fx %8.0f\n", name[i], wall[i], wall[i] / wall[1], cpu[i], cpu[i] / cpu[1],
+        kb[i] / 1024
   }' "$results"
