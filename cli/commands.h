@@ -12,5 +12,6 @@ int RunGifAnimate(Args& args);
 int RunGifInfo(Args& args);
 int RunGifExtract(Args& args);
 int RunTiff(Args& args);
+int RunBatch(Args& args);
 
 } // namespace cli

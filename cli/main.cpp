@@ -29,6 +29,8 @@ Commands:
   gif-extract FILE.gif  write each frame of an animated GIF to its own file
   tiff --out FILE.tiff FILES...
                         join the files into one multi-page TIFF, one page each
+  batch --to FORMAT --out DIR FILES_OR_DIRS...
+                        convert many images into one format
 
 Run 'pelmora-cli COMMAND --help' for a command's options.
 
@@ -70,5 +72,7 @@ int main(int argc, char** argv)
         return cli::RunGifExtract(args);
     if (command == "tiff")
         return cli::RunTiff(args);
+    if (command == "batch")
+        return cli::RunBatch(args);
     return cli::UsageError("unknown command '" + command + "' (see pelmora-cli --help)");
 }
