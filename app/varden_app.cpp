@@ -5,6 +5,7 @@
 #include "app/file_prompt.h"
 #include "app/main_frame.h"
 #include "app/qt_ui.h"
+#include "batch/ui/batch_convert_dlg.h"
 #include "core/registry.h"
 #include "widgets/about_dlg.h"
 #include "widgets/splash_screen_dlg.h"
@@ -45,6 +46,7 @@ CVardenApp::CVardenApp(core::Ui* ui)
 {
     for (const MultiFileCommand& command : kMultiFileCommands)
         multiFileHandlers_[command.id] = nullptr;
+    multiFileHandlers_[kIdBatchConvert] = [this] { batch_ui::BatchConvertCommand(*this); };
 }
 
 CVardenApp::~CVardenApp()

@@ -1,5 +1,7 @@
 #include "batch/batch_settings_check.h"
 
+#include "core/registry.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -85,6 +87,23 @@ std::vector<std::string> RemoveRows(const std::vector<std::string>& files, const
             kept.push_back(files[i]);
     }
     return kept;
+}
+
+BatchJob MakeBatchJob(const BatchDialogValues& values)
+{
+    BatchJob job;
+    job.files = values.files;
+    job.imageType = core::ImageTypeFromName(values.formatText);
+    job.destination = values.destination;
+    job.resizeEnabled = values.changeMaxSide;
+    // The size edit takes digits only, so a negative size never gets here.
+    job.maxSide = static_cast<std::uint32_t>(std::max<std::int32_t>(values.maxSide, 0));
+    job.depthEnabled = values.changeBpp;
+    job.targetBpp = LeadingNumber(values.bppText);
+    job.suffix = values.suffix;
+    job.encrypt = values.encrypt;
+    job.password = values.password;
+    return job;
 }
 
 std::uint32_t LeadingNumber(const std::string& text)

@@ -3,6 +3,7 @@
 // The batch dialog's rules that are more than display: the target formats it offers, the checks
 // its OK button makes (in their order, with their texts), and the removal of selected rows.
 
+#include "batch/batch_job.h"
 #include "core/ui.h"
 
 #include <cstddef>
@@ -51,6 +52,11 @@ SettingsCheck ValidateBatchSettings(const BatchDialogValues& values, std::size_t
 
 /// The files whose index is not in `selectedRows`, order kept. Indexes out of range are ignored.
 std::vector<std::string> RemoveRows(const std::vector<std::string>& files, const std::vector<int>& selectedRows);
+
+/// The job of an accepted dialog: the files copied, the type from the "Convert to" text by the
+/// registry's name lookup, the depth from the depth text's leading number (empty gives 0), the
+/// rest as the dialog holds it.
+BatchJob MakeBatchJob(const BatchDialogValues& values);
 
 /// The leading decimal number of a text, as the C library's text-to-integer conversion reads it
 /// ("24" -> 24, "" -> 0); never negative.

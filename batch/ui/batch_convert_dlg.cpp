@@ -1,6 +1,10 @@
 #include "batch/ui/batch_convert_dlg.h"
 
 #include "app/file_prompt.h"
+#include "app/main_frame.h"
+#include "app/varden_app.h"
+#include "batch/batch_convert.h"
+#include "batch/ui/up_dialog.h"
 #include "core/registry.h"
 #include "widgets/choice_combos.h"
 #include "widgets/folder_dialog.h"
@@ -23,6 +27,7 @@
 #include <algorithm>
 #include <limits>
 #include <optional>
+#include <utility>
 
 namespace batch_ui {
 
@@ -311,6 +316,46 @@ bool CBatchConvertDlg::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+namespace {
+
+BatchDialogPrompter& CurrentPrompter()
+{
+    static BatchDialogPrompter prompter;
+    return prompter;
+}
+
+} // namespace
+
+BatchDialogPrompter SetBatchDialogPrompter(BatchDialogPrompter prompter)
+{
+    return std::exchange(CurrentPrompter(), std::move(prompter));
+}
+
+std::optional<batch::BatchDialogValues> ShowBatchConvertDialog(
+    QWidget* parent, const std::vector<std::string>& files, core::Ui& ui)
+{
+    if (const BatchDialogPrompter& prompter = CurrentPrompter())
+        return prompter(parent, files, ui);
+    CBatchConvertDlg dialog(parent, ui);
+    dialog.SetFileList(files);
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.Values();
+}
+
+void BatchConvertCommand(app::CVardenApp& app)
+{
+    std::vector<std::string> files;
+    if (!app.PromptForImageFiles(files))
+        return;
+    const std::optional<batch::BatchDialogValues> values = ShowBatchConvertDialog(app.MainFrame(), files, app.GetUi());
+    if (!values || values->files.empty())
+        return;
+    batch::BatchJob job = batch::MakeBatchJob(*values);
+    CUPDialog progress(app.MainFrame());
+    batch::RunBatchConversion(job, app.GetUi(), progress);
 }
 
 } // namespace batch_ui

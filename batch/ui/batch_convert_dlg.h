@@ -10,6 +10,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,10 @@ class QComboBox;
 class QLineEdit;
 class QPushButton;
 class QTableWidget;
+
+namespace app {
+class CVardenApp;
+}
 
 namespace batch_ui {
 
@@ -87,5 +93,19 @@ private:
     QCheckBox* encrypt_ = nullptr;
     QLineEdit* password_ = nullptr;
 };
+
+/// The batch convert command: the multi-file open prompt, this dialog with the chosen files, then
+/// the run behind the progress dialog. Cancelling either dialog ends it with nothing changed.
+void BatchConvertCommand(app::CVardenApp& app);
+
+/// Shows the dialog with `files`; the values of an accepted dialog, nothing when cancelled.
+std::optional<batch::BatchDialogValues> ShowBatchConvertDialog(
+    QWidget* parent, const std::vector<std::string>& files, core::Ui& ui);
+
+/// Replaces the dialog behind ShowBatchConvertDialog (tests answer it); an empty function brings
+/// the dialog back. Answers the prompter that was set before.
+using BatchDialogPrompter = std::function<std::optional<batch::BatchDialogValues>(
+    QWidget* parent, const std::vector<std::string>& files, core::Ui& ui)>;
+BatchDialogPrompter SetBatchDialogPrompter(BatchDialogPrompter prompter);
 
 } // namespace batch_ui

@@ -261,6 +261,8 @@ TEST(MultiFileCommands, StayDisabledUntilTheirSubsystemPlugsIn)
     Harness h;
     ASSERT_EQ(app::MultiFileCommands().size(), 6u);
     for (const app::MultiFileCommand& command : app::MultiFileCommands()) {
+        if (command.id == app::kIdBatchConvert) // plugged in by the application itself
+            continue;
         EXPECT_FALSE(h.Frame().IsCommandEnabled(command.id)) << command.subsystem;
         EXPECT_FALSE(h.Frame().CommandAction(command.id)->isEnabled()) << command.subsystem;
     }
