@@ -104,6 +104,9 @@ void CBatchConvertDlg::BuildControls()
     fileList_->setColumnWidth(0, kPathColumnWidth);
     fileList_->horizontalHeader()->setStretchLastSection(false);
     fileList_->verticalHeader()->hide();
+    // Rows as close as a list view's: one line of text each.
+    fileList_->verticalHeader()->setMinimumSectionSize(fileList_->fontMetrics().height() + 4);
+    fileList_->verticalHeader()->setDefaultSectionSize(fileList_->fontMetrics().height() + 4);
     fileList_->setShowGrid(true);
     fileList_->setSelectionBehavior(QAbstractItemView::SelectRows);
     fileList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
