@@ -6,5 +6,6 @@ namespace cli {
 
 int RunInfo(Args& args);
 int RunConvert(Args& args);
+int RunBatch(Args& args);
 
 } // namespace cli

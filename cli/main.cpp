@@ -22,6 +22,8 @@ PCX, WBMP, WMF, JPEG 2000 (JP2 and JPC), PGX, PNM and Sun raster (RAS).
 Commands:
   info FILE...          show each file's format, size, depth and resolution
   convert SRC DEST      convert one image (size, depth, dpi, gray scale)
+  batch --to FORMAT --out DIR FILES_OR_DIRS...
+                        convert many images into one format
 
 Run 'pelmora-cli COMMAND --help' for a command's options.
 
@@ -51,5 +53,7 @@ int main(int argc, char** argv)
         return cli::RunInfo(args);
     if (command == "convert")
         return cli::RunConvert(args);
+    if (command == "batch")
+        return cli::RunBatch(args);
     return cli::UsageError("unknown command '" + command + "' (see pelmora-cli --help)");
 }
