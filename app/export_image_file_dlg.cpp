@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "core/registry.h"
+#include "widgets/choice_combos.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -50,8 +51,9 @@ std::optional<std::uint32_t> ParseUnsigned(const QString& text)
     return static_cast<std::uint32_t>(value);
 }
 
-// Rebuilds a list only when its entries differ, so an unchanged list keeps its popup state.
-void SetItems(QComboBox* box, const std::vector<std::string>& items)
+// Brings a list to the state's entries: the registry's list (filled by `fill`) followed by any
+// entry the rules appended. An unchanged list is left alone, so it keeps its popup state.
+void SetItems(QComboBox* box, void (*fill)(QComboBox*), const std::vector<std::string>& items)
 {
     bool same = box->count() == static_cast<int>(items.size());
     for (int i = 0; same && i < box->count(); ++i)
@@ -59,8 +61,9 @@ void SetItems(QComboBox* box, const std::vector<std::string>& items)
     if (same)
         return;
     box->clear();
-    for (const std::string& item : items)
-        box->addItem(QString::fromStdString(item));
+    fill(box);
+    for (std::size_t i = static_cast<std::size_t>(box->count()); i < items.size(); ++i)
+        box->addItem(QString::fromStdString(items[i]));
 }
 
 // Sets a flag for its lifetime.
@@ -172,6 +175,8 @@ QWidget* CExportImageFileDlg::BuildPanel()
     dpiBox_->setEditable(true);
     dpiBox_->setInsertPolicy(QComboBox::NoInsert); // a typed resolution is used, not added to the list
     dpiBox_->setMinimumWidth(editWidth);
+    widgets::FillBppCombo(bppBox_);
+    widgets::FillDpiCombo(dpiBox_);
     grayScale_ = new QCheckBox(QStringLiteral("Gray- scale"), panel);
     grayScale_->setObjectName(ControlName(kIdGrayScale));
 
@@ -209,10 +214,10 @@ bool CExportImageFileDlg::UpdateData(bool saveAndValidate)
         height_->setText(QString::number(state_.height));
         keepProportions_->setChecked(state_.keepProportions);
         grayScale_->setChecked(state_.grayScale);
-        SetItems(bppBox_, state_.bppList);
+        SetItems(bppBox_, widgets::FillBppCombo, state_.bppList);
         bppBox_->setCurrentIndex(state_.bppSelected);
         bppBox_->setEnabled(state_.bppEnabled);
-        SetItems(dpiBox_, state_.dpiList);
+        SetItems(dpiBox_, widgets::FillDpiCombo, state_.dpiList);
         dpiBox_->setCurrentIndex(state_.dpiSelected);
         dpiBox_->setEditText(QString::fromStdString(state_.dpiText));
         return true;

@@ -5,6 +5,7 @@
 #include "app/main_frame.h"
 #include "app/varden_view.h"
 #include "core/registry.h"
+#include "widgets/choice_combos.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -76,9 +77,7 @@ bool CMainComboToolbar::CreateZoomBox()
     // room for it, so they go.
     box->setFixedWidth(3 * kZoomSeparatorWidth);
     box->setMaxVisibleItems(static_cast<int>(core::ZoomLevels().size()));
-    for (std::string_view level : core::ZoomLevels())
-        box->addItem(QString::fromUtf8(level.data(), static_cast<qsizetype>(level.size())));
-    box->setCurrentIndex(static_cast<int>(core::kInitialZoomIndex));
+    widgets::FillZoomCombo(box);
     connect(box, &QComboBox::activated, this, &CMainComboToolbar::OnZoomSelected);
 
     QAction* boxAction = insertWidget(placeholders.first(), box);

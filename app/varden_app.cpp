@@ -1,15 +1,16 @@
 #include "app/varden_app.h"
 
-#include "gif/ui/animated_gif_dlg.h"
-#include "gif/ui/gif_animation_dlg.h"
 
 #include "app/command_table.h"
 #include "app/doc_manager.h"
 #include "app/file_prompt.h"
 #include "app/main_frame.h"
 #include "app/qt_ui.h"
+#include "batch/ui/batch_convert_dlg.h"
 #include "core/registry.h"
 #include "crypt/ui/cipher_command.h"
+#include "gif/ui/animated_gif_dlg.h"
+#include "gif/ui/gif_animation_dlg.h"
 #include "tiff/ui/multipage_tiff_command.h"
 #include "widgets/about_dlg.h"
 #include "widgets/splash_screen_dlg.h"
@@ -60,6 +61,7 @@ CVardenApp::CVardenApp(core::Ui* ui)
         });
     });
     SetCommandHandler(kIdMultipageTiff, [this] { tiff_ui::OnMultipageTiff(*this); });
+    SetCommandHandler(kIdBatchConvert, [this] { batch_ui::BatchConvertCommand(*this); });
 }
 
 CVardenApp::~CVardenApp()
