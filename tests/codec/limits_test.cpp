@@ -37,6 +37,7 @@ TEST(DeclaredSizes, RefusedOrClippedAtTheDefaultLimits)
         { "bomb-16384x16384-corner.gif", codec::GifDecode, Status::Malformed },
         { "bomb-8192x8192-empty-packets.j2k", codec::JpcDecode, Status::Malformed },
         { "bomb-8192x8192-empty-packets.jp2", codec::Jp2Decode, Status::Malformed },
+        { "bomb-2048x2040-tiles.j2k", codec::JpcDecode, Status::Malformed },
         { "bomb-4096x4096-spp64.tif", codec::TiffDecode, Status::Unsupported },
         { "bomb-4096x4096-spp8192.tif", codec::TiffDecode, Status::Unsupported },
         { "bomb-4096x4096-lzw.tif", codec::TiffDecode, Status::Malformed },

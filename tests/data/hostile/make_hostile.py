@@ -74,8 +74,9 @@ jp2 = (
     + box(b"jp2c", cs)
 )
 write("bomb-8192x8192-empty-packets.jp2", jp2)
-# 8192 x 8160 in 32 x 32 tiles: 65280 tiles, each with its own coding parameters, in 82 bytes.
-write("bomb-8192x8160-tiles.j2k", codestream(8192, 32).replace(be32(8192) * 2, be32(8192) + be32(8160), 1))
+# 2048 x 2040 in 8 x 8 tiles: 65280 tiles, each set up with its own coding parameters, from
+# 82 bytes (the size alone is within what the data bound allows a JPEG 2000 file).
+write("bomb-2048x2040-tiles.j2k", codestream(2048, 8).replace(be32(2048) * 2, be32(2048) + be32(2040), 1))
 
 
 # TIFF: 4096 x 4096, 8-bit, with `spp` samples per pixel in one strip of 8 bytes. Deflate keeps
