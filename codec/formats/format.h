@@ -75,9 +75,11 @@ PELMORA_DECLARE_FORMAT(Ras)
 //                                         about 130 bytes (2048 x 2048 and 16384 x 16384 alike),
 //                                         so there is no bound from the coding: by policy, flat
 //                                         pictures up to about 8 megapixels still load
-//   JPEG 2000                      65536  an all-zero code-block costs nearly nothing, so there
-//                                         is no bound from the coding; OpenJPEG writes a blank
-//                                         4096 x 4096 picture in 291 bytes (57600 : 1)
+//   JPEG 2000                     131072  an all-zero code-block costs nearly nothing, so there
+//                                         is no bound from the coding: OpenJPEG writes a white
+//                                         4000 x 4000 picture in 141 bytes (113000 : 1). This
+//                                         still reads it, and holds the smallest codestream to
+//                                         about 10 megapixels (60 MB inside OpenJPEG)
 //   TIFF CCITT fax                  4096  an unchanged row costs one bit (G4), so there is no
 //                                         bound by width; this admits blank pages scanned at
 //                                         600 dpi (32000 one-bit pixels a byte)
@@ -98,7 +100,7 @@ constexpr std::uint32_t kLzw = 2731;
 constexpr std::uint32_t kDeflate = 1032;
 constexpr std::uint32_t kJpegHuffman = 512;
 constexpr std::uint32_t kJpegArithmetic = 65536;
-constexpr std::uint32_t kJpeg2000 = 65536;
+constexpr std::uint32_t kJpeg2000 = 131072;
 constexpr std::uint32_t kFax = 4096;
 constexpr std::uint32_t kOther = kLzw;
 } // namespace ratio

@@ -58,7 +58,7 @@ DecodeLimits BoundByData(
     const DecodeLimits& limits, std::uint64_t dataBytes, std::uint32_t ratio, std::uint32_t bitsPerPixel)
 {
     DecodeLimits bounded = limits;
-    // Products stay far below 2^64: a file is under 2^40 bytes, ratio under 2^17, 8 bits.
+    // Products stay far below 2^64: a file is taken as at most 2^40 bytes, ratios are at most 2^17.
     const std::uint64_t bits = std::min<std::uint64_t>(dataBytes, 1ull << 40) * ratio * 8;
     const std::uint64_t pixels = bits / std::max<std::uint32_t>(bitsPerPixel, 1);
     bounded.maxDataPixels = std::min(limits.maxDataPixels, std::max<std::uint64_t>(pixels, 1));

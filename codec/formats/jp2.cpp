@@ -329,9 +329,13 @@ Result ConvertImage(
     return Result::Ok();
 }
 
+/// Gray, gray and alpha, colour, colour and alpha (or CMYK).
+constexpr std::uint32_t kMaxComponents = 4;
+
 /// What the codestream's SIZ marker declares.
 struct SizeMarker {
     std::uint64_t width = 0, height = 0, tiles = 0;
+    std::uint32_t components = 0;
     double samplesPerPixel = 0;
 };
 
@@ -383,6 +387,7 @@ bool ReadSizeMarker(ByteView codestream, SizeMarker& siz)
             return false;
         siz.samplesPerPixel += 1.0 / (static_cast<double>(dx) * dy);
     }
+    siz.components = components;
     siz.width = x1 - x0;
     siz.height = y1 - y0;
     siz.tiles = ((std::uint64_t { x1 } - tileX0 + tileWidth - 1) / tileWidth)
@@ -399,9 +404,11 @@ DecodeLimits BoundJ2k(const DecodeLimits& limits, ByteView data, double samplesP
 
 Result DecodeJ2k(ByteView data, const DecodeLimits& limits, CxImage& out, OPJ_CODEC_FORMAT format)
 {
-    // OpenJPEG sets up every declared tile (kilobytes each) while it reads the header: the size
-    // and the tile count are checked before it sees the file.
+    // OpenJPEG sets up every declared tile and component (kilobytes each) while it reads the
+    // header: the size, the tile count and the components are checked before it sees the file.
     if (SizeMarker siz; ReadSizeMarker(FindCodestream(data, format), siz)) {
+        if (siz.components > kMaxComponents)
+            return Unsupported("images with " + std::to_string(siz.components) + " components are not supported");
         if (Result r = CheckDimensions(siz.width, siz.height, BoundJ2k(limits, data, siz.samplesPerPixel)); !r)
             return r;
         // Every tile has a header of its own in the data.
@@ -438,28 +445,19 @@ Result DecodeJ2k(ByteView data, const DecodeLimits& limits, CxImage& out, OPJ_CO
     const std::uint32_t height = image->y1 - image->y0;
     if (Result r = CheckDimensions(width, height, limits); !r)
         return r;
-    if (image->numcomps < 1 || image->numcomps > 4)
+    if (image->numcomps < 1 || image->numcomps > kMaxComponents)
         return Unsupported("images with " + std::to_string(image->numcomps) + " components are not supported");
     for (std::uint32_t i = 0; i < image->numcomps; ++i)
         if (image->comps[i].dx == 0 || image->comps[i].dy == 0)
             return Malformed("a component has a zero sampling step");
     // OpenJPEG takes the memory of the declared tiles before it reads a packet, and empty
-    // packets are nearly free: bound the samples by the file's bytes, and the tile OpenJPEG
-    // allocates (32 bits a sample, every component) by the same working memory.
+    // packets are nearly free: the samples are bounded by the file's bytes.
     double samplesPerPixel = 0;
     for (std::uint32_t i = 0; i < image->numcomps; ++i)
         samplesPerPixel += 1.0 / (static_cast<double>(image->comps[i].dx) * image->comps[i].dy);
     const DecodeLimits bounded = BoundJ2k(limits, data, samplesPerPixel);
     if (Result r = CheckDimensions(width, height, bounded); !r)
         return r;
-    if (opj_codestream_info_v2_t* info = opj_get_cstr_info(codec.get())) {
-        const std::uint64_t tileWidth = std::min<std::uint64_t>(info->tdx, width);
-        const std::uint64_t tileHeight = std::min<std::uint64_t>(info->tdy, height);
-        opj_destroy_cstr_info(&info);
-        if (tileWidth * tileHeight * image->numcomps * 4 > WorkingMemory(bounded))
-            return LimitExceeded("a tile of " + std::to_string(tileWidth) + " x " + std::to_string(tileHeight)
-                + " pixels is above the decoding limit");
-    }
 
     if (!opj_decode(codec.get(), stream.get(), image.get()) || !opj_end_decompress(codec.get(), stream.get())) {
         std::string why = Explain(messages, "cannot decode the image");
