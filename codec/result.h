@@ -51,7 +51,11 @@ struct DecodeLimits {
     std::uint32_t maxWidth = 1u << 18;
     std::uint32_t maxHeight = 1u << 18;
     std::uint64_t maxPixels = 1ull << 28;
+    /// Images a reader walks at most in one file (a GIF's frames when it sizes the screen).
     std::uint32_t maxFrames = 10000;
+    /// Pixels the file's own bytes can stand for. Each reader lowers it for its file with
+    /// `BoundByData` (codec/formats/format.h); unbounded until then.
+    std::uint64_t maxDataPixels = ~std::uint64_t { 0 };
 };
 
 /// The process-wide default limits; fuzz targets lower them.

@@ -35,7 +35,13 @@ Result BmpDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return Malformed("the pixel data offset " + std::to_string(offBits) + " is outside the file");
     DibOptions options;
     options.bitsOffset = offBits - kFileHeaderBytes;
-    return DecodeDib(data.subspan(kFileHeaderBytes), limits, out, options);
+    const ByteView dib = data.subspan(kFileHeaderBytes);
+    // Run-length rows are bounded by their runs; plain rows must all be there (DecodeDib checks
+    // that), and embedded JPEG or PNG data is bounded by its own reader.
+    DibInfo info;
+    if (ReadDibInfo(dib, info) && (info.compression == 1 || info.compression == 2))
+        return DecodeDib(dib, BoundByData(limits, data.size() - offBits, ratio::kBmpRle, info.bpp), out, options);
+    return DecodeDib(dib, limits, out, options);
 }
 
 Result BmpEncode(const CxImage& image, std::vector<std::uint8_t>& out)

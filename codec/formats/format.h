@@ -53,8 +53,75 @@ PELMORA_DECLARE_FORMAT(Ras)
 
 #undef PELMORA_DECLARE_FORMAT
 
-/// Checks a declared size against the limits: Ok, or LimitExceeded with a text naming the size.
+// ---------------------------------------------------------------------------------------------
+// The one allocation rule of every reader: a file cannot make us take more memory than its own
+// bytes can expand to. Each reader says how many bytes of decoded samples one byte of its data
+// can become at most (its coding's best ratio) and how many bits of samples a pixel takes; a
+// declared size beyond `bytes * ratio * 8 / bitsPerPixel` pixels is refused before any pixel
+// memory is taken, or, where a reader can, clipped to what the data covers (a GIF screen to
+// its frames). The ratios, and why:
+//
+//   uncompressed rows (all formats)    1  every sample is in the file
+//   BMP/ICO RLE8 and RLE4            128  a two-byte run paints at most 255 pixels
+//   PCX run-length                    32  a two-byte run repeats one byte at most 63 times
+//   TGA run-length                   128  a packet repeats one pixel at most 128 times
+//   Sun raster byte-encoding          86  three bytes (escape, count, value) give at most 256
+//   TIFF PackBits                     64  two bytes give at most 128
+//   GIF and TIFF LZW                2731  a code of at most 12 bits stands for at most 4096
+//   PNG and TIFF deflate            1032  deflate's best: a 258-byte match in two bits
+//   JPEG, Huffman coded              512  every 8 x 8 block costs at least one bit (a
+//                                         progressive DC scan; two bits in a baseline scan)
+//   JPEG, arithmetic coded         65536  the QM coder codes a flat picture of any size in
+//                                         about 130 bytes (2048 x 2048 and 16384 x 16384 alike),
+//                                         so there is no bound from the coding: by policy, flat
+//                                         pictures up to about 8 megapixels still load
+//   JPEG 2000                     131072  an all-zero code-block costs nearly nothing, so there
+//                                         is no bound from the coding: OpenJPEG writes a white
+//                                         4000 x 4000 picture in 141 bytes (113000 : 1). This
+//                                         still reads it, and holds the smallest codestream to
+//                                         about 10 megapixels (60 MB inside OpenJPEG)
+//   TIFF CCITT fax                  4096  an unchanged row costs one bit (G4), so there is no
+//                                         bound by width; this admits blank pages scanned at
+//                                         600 dpi (32000 one-bit pixels a byte)
+//   TIFF, other codecs              2731  (LZMA, ZSTD, WebP, ...) taken as LZW: by policy
+//
+// So a tiny file gets a tiny image: at most a few megabytes for a few hundred bytes. The
+// libraries' own limits are derived from the same bound (`WorkingMemory`).
+// ---------------------------------------------------------------------------------------------
+
+namespace ratio {
+constexpr std::uint32_t kRaw = 1;
+constexpr std::uint32_t kBmpRle = 128;
+constexpr std::uint32_t kPcxRle = 32;
+constexpr std::uint32_t kTgaRle = 128;
+constexpr std::uint32_t kRasEncoded = 86;
+constexpr std::uint32_t kPackBits = 64;
+constexpr std::uint32_t kLzw = 2731;
+constexpr std::uint32_t kDeflate = 1032;
+constexpr std::uint32_t kJpegHuffman = 512;
+constexpr std::uint32_t kJpegArithmetic = 65536;
+constexpr std::uint32_t kJpeg2000 = 131072;
+constexpr std::uint32_t kFax = 4096;
+constexpr std::uint32_t kOther = kLzw;
+} // namespace ratio
+
+/// The limits for the rest of one file's decoding: `maxDataPixels` lowered to the pixels of
+/// `bitsPerPixel` bits that `dataBytes` bytes expanding `ratio` times can fill.
+DecodeLimits BoundByData(
+    const DecodeLimits& limits, std::uint64_t dataBytes, std::uint32_t ratio, std::uint32_t bitsPerPixel);
+
+/// Bytes a library may allocate for one image under `limits`: room for several working copies
+/// of the pixels the data can fill (a coefficient buffer, a strip, an RGBA raster), plus a
+/// fixed allowance for tables and headers. Used for libjpeg's `max_memory_to_use`, libtiff's
+/// single-allocation limit and OpenJPEG's tile check.
+std::uint64_t WorkingMemory(const DecodeLimits& limits);
+
+/// Checks a declared size against the limits: Ok, LimitExceeded with a text naming the size,
+/// or Malformed when the file's data cannot fill it (see `BoundByData`).
 Result CheckDimensions(std::uint64_t width, std::uint64_t height, const DecodeLimits& limits);
+
+/// True when a `width` x `height` image is within the data bound of `limits`.
+bool DataCanFill(std::uint64_t width, std::uint64_t height, const DecodeLimits& limits);
 
 /// Makes `out` a blank image of the given shape after checking the limits.
 Result CreateChecked(

@@ -54,6 +54,31 @@ const FormatCodec* SniffCodec(ByteView data)
     return nullptr;
 }
 
+DecodeLimits BoundByData(
+    const DecodeLimits& limits, std::uint64_t dataBytes, std::uint32_t ratio, std::uint32_t bitsPerPixel)
+{
+    DecodeLimits bounded = limits;
+    // Products stay far below 2^64: a file is taken as at most 2^40 bytes, ratios are at most 2^17.
+    const std::uint64_t bits = std::min<std::uint64_t>(dataBytes, 1ull << 40) * ratio * 8;
+    const std::uint64_t pixels = bits / std::max<std::uint32_t>(bitsPerPixel, 1);
+    bounded.maxDataPixels = std::min(limits.maxDataPixels, std::max<std::uint64_t>(pixels, 1));
+    return bounded;
+}
+
+std::uint64_t WorkingMemory(const DecodeLimits& limits)
+{
+    // 16 bytes a pixel covers OpenJPEG's 32-bit tile and image planes, libjpeg's coefficient
+    // buffer and libtiff's RGBA raster; the 8 MiB are the fixed tables and row buffers.
+    const std::uint64_t pixels = std::min(limits.maxPixels, limits.maxDataPixels);
+    return std::min<std::uint64_t>(pixels, 1ull << 40) * 16 + (8ull << 20);
+}
+
+bool DataCanFill(std::uint64_t width, std::uint64_t height, const DecodeLimits& limits)
+{
+    // Both factors are below 2^32 wherever this is called, so the product cannot wrap.
+    return width <= 0xFFFFFFFFull && height <= 0xFFFFFFFFull && width * height <= limits.maxDataPixels;
+}
+
 Result CheckDimensions(std::uint64_t width, std::uint64_t height, const DecodeLimits& limits)
 {
     if (width == 0 || height == 0)
@@ -61,6 +86,9 @@ Result CheckDimensions(std::uint64_t width, std::uint64_t height, const DecodeLi
     if (width > limits.maxWidth || height > limits.maxHeight || width * height > limits.maxPixels)
         return LimitExceeded("the image size " + std::to_string(width) + " x " + std::to_string(height)
             + " is above the decoding limit");
+    if (!DataCanFill(width, height, limits))
+        return Malformed("the header declares " + std::to_string(width) + " x " + std::to_string(height)
+            + " pixels, more than the compressed data could hold");
     return Result::Ok();
 }
 

@@ -82,6 +82,55 @@ std::vector<std::uint32_t> RowOrder(std::uint32_t height, bool interlaced)
     return order;
 }
 
+/// Skips one extension block and its sub-blocks; false on damaged data.
+bool SkipExtension(GifFileType* gif)
+{
+    int code = 0;
+    GifByteType* extension = nullptr;
+    if (DGifGetExtension(gif, &code, &extension) == GIF_ERROR)
+        return false;
+    while (extension)
+        if (DGifGetExtensionNext(gif, &extension) == GIF_ERROR)
+            return false;
+    return true;
+}
+
+/// The extent of the file's frames (right and bottom edges of the union of the first
+/// `maxFrames`), walking their compressed data without decoding it. Damaged data ends the walk.
+void FramesExtent(ByteView data, std::uint32_t maxFrames, std::uint32_t& width, std::uint32_t& height)
+{
+    width = height = 0;
+    MemoryInput in { data };
+    int error = 0;
+    Decoder gif(DGifOpen(&in, ReadFromMemory, &error));
+    if (!gif)
+        return;
+    for (std::uint32_t frames = 0; frames < maxFrames;) {
+        GifRecordType record = UNDEFINED_RECORD_TYPE;
+        if (DGifGetRecordType(gif.get(), &record) == GIF_ERROR || record == TERMINATE_RECORD_TYPE)
+            return;
+        if (record == EXTENSION_RECORD_TYPE) {
+            if (!SkipExtension(gif.get()))
+                return;
+            continue;
+        }
+        if (record != IMAGE_DESC_RECORD_TYPE || DGifGetImageDesc(gif.get()) == GIF_ERROR)
+            return;
+        const GifImageDesc& d = gif->Image;
+        width = std::max<std::uint32_t>(width, static_cast<std::uint32_t>(std::max(d.Left, 0) + std::max(d.Width, 0)));
+        height
+            = std::max<std::uint32_t>(height, static_cast<std::uint32_t>(std::max(d.Top, 0) + std::max(d.Height, 0)));
+        ++frames;
+        int codeSize = 0;
+        GifByteType* block = nullptr;
+        if (DGifGetCode(gif.get(), &codeSize, &block) == GIF_ERROR)
+            return;
+        while (block)
+            if (DGifGetCodeNext(gif.get(), &block) == GIF_ERROR)
+                return;
+    }
+}
+
 // ---------------------------------------------------------------- writing
 
 struct ColorTable {
@@ -479,7 +528,9 @@ Result GifDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     const auto top = static_cast<std::uint32_t>(std::max(desc.Top, 0));
     const auto frameWidth = static_cast<std::uint32_t>(std::max(desc.Width, 0));
     const auto frameHeight = static_cast<std::uint32_t>(std::max(desc.Height, 0));
-    if (Result r = CheckDimensions(frameWidth, frameHeight, limits); !r)
+    // The frame's pixels come from the LZW data that follows its descriptor.
+    if (Result r = CheckDimensions(frameWidth, frameHeight, BoundByData(limits, data.size() - in.pos, ratio::kLzw, 8));
+        !r)
         return r;
     // A screen of no size (some writers leave it blank) takes the frame's extent.
     std::uint32_t screenWidth = static_cast<std::uint32_t>(std::max(gif->SWidth, 0));
@@ -488,15 +539,19 @@ Result GifDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         screenWidth = left + frameWidth;
         screenHeight = top + frameHeight;
     }
-    // Every LZW code takes at least two bits and stands for at most 4096 pixels.
-    const std::uint64_t remaining = data.size() - in.pos;
-    if (std::uint64_t { frameWidth } * frameHeight > (remaining + 1) * 4 * 4096)
-        return Truncated("the file is far too short for a " + std::to_string(frameWidth) + " x "
-            + std::to_string(frameHeight) + " image");
+    // The screen around the frames is background only: when the file's bytes could not fill
+    // that much, the screen shrinks to what its frames cover.
+    const DecodeLimits bounded = BoundByData(limits, data.size(), ratio::kLzw, 8);
+    if (!DataCanFill(screenWidth, screenHeight, bounded)) {
+        std::uint32_t extentWidth = 0, extentHeight = 0;
+        FramesExtent(data, limits.maxFrames, extentWidth, extentHeight);
+        screenWidth = std::min(screenWidth, std::max(extentWidth, left + frameWidth));
+        screenHeight = std::min(screenHeight, std::max(extentHeight, top + frameHeight));
+    }
 
     const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
     const std::uint32_t bpp = DepthForTable(map ? map->ColorCount : 0);
-    if (Result r = CreateChecked(out, screenWidth, screenHeight, bpp, limits); !r)
+    if (Result r = CreateChecked(out, screenWidth, screenHeight, bpp, bounded); !r)
         return r;
     const std::uint32_t colors = 1u << bpp;
     if (map) {

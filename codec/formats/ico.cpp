@@ -99,6 +99,10 @@ Result IcoDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return PngDecode(best->data, limits, out);
     DibOptions options;
     options.iconMask = true;
+    // As in BMP files: only run-length rows can stand for more pixels than their bytes hold.
+    DibInfo info;
+    if (ReadDibInfo(best->data, info) && (info.compression == 1 || info.compression == 2))
+        return DecodeDib(best->data, BoundByData(limits, best->data.size(), ratio::kBmpRle, info.bpp), out, options);
     return DecodeDib(best->data, limits, out, options);
 }
 

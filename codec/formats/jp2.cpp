@@ -9,12 +9,14 @@
 // always lossless: the quality target misses badly on a handful of pixels, and lossless costs
 // nothing at that size.
 
+#include "codec/formats/bytes.h"
 #include "codec/formats/format.h"
 
 #include <openjpeg.h>
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -344,8 +346,93 @@ Result ConvertImage(
     return Result::Ok();
 }
 
+/// Gray, gray and alpha, colour, colour and alpha (or CMYK).
+constexpr std::uint32_t kMaxComponents = 4;
+
+/// What the codestream's SIZ marker declares.
+struct SizeMarker {
+    std::uint64_t width = 0, height = 0, tiles = 0;
+    std::uint32_t components = 0;
+    double samplesPerPixel = 0;
+};
+
+/// The start of the codestream: the whole data for a raw codestream, the contiguous-codestream
+/// box's contents in a JP2 file. Empty when it cannot be found.
+ByteView FindCodestream(ByteView data, OPJ_CODEC_FORMAT format)
+{
+    if (format == OPJ_CODEC_J2K)
+        return data;
+    ByteReader r(data);
+    for (int box = 0; box < 64 && r.remaining() >= 8; ++box) {
+        const std::size_t start = r.pos();
+        std::uint64_t length = r.U32BE();
+        const std::uint32_t type = r.U32BE();
+        if (length == 1)
+            length = std::uint64_t { r.U32BE() } << 32 | r.U32BE();
+        else if (length == 0)
+            length = data.size() - start;
+        const std::size_t header = r.pos() - start;
+        if (!r.ok() || length < header)
+            return {};
+        if (type == 0x6A703263u) // 'jp2c'; a file cut short keeps what it has
+            return data.subspan(r.pos());
+        if (length > data.size() - start)
+            return {};
+        r.Seek(start + static_cast<std::size_t>(length));
+    }
+    return {};
+}
+
+/// Reads SIZ, which must follow the start-of-codestream marker; false when it is not there or
+/// makes no sense (OpenJPEG then says what is wrong).
+bool ReadSizeMarker(ByteView codestream, SizeMarker& siz)
+{
+    ByteReader r(codestream);
+    if (r.U16BE() != 0xFF4F || r.U16BE() != 0xFF51)
+        return false;
+    r.Skip(4); // length and capabilities
+    const std::uint32_t x1 = r.U32BE(), y1 = r.U32BE(), x0 = r.U32BE(), y0 = r.U32BE();
+    const std::uint32_t tileWidth = r.U32BE(), tileHeight = r.U32BE(), tileX0 = r.U32BE(), tileY0 = r.U32BE();
+    const std::uint16_t components = r.U16BE();
+    if (!r.ok() || x1 <= x0 || y1 <= y0 || tileWidth == 0 || tileHeight == 0 || tileX0 > x0 || tileY0 > y0
+        || components == 0)
+        return false;
+    for (std::uint16_t i = 0; i < components; ++i) {
+        r.U8(); // precision and sign
+        const std::uint8_t dx = r.U8(), dy = r.U8();
+        if (!r.ok() || dx == 0 || dy == 0)
+            return false;
+        siz.samplesPerPixel += 1.0 / (static_cast<double>(dx) * dy);
+    }
+    siz.components = components;
+    siz.width = x1 - x0;
+    siz.height = y1 - y0;
+    siz.tiles = ((std::uint64_t { x1 } - tileX0 + tileWidth - 1) / tileWidth)
+        * ((std::uint64_t { y1 } - tileY0 + tileHeight - 1) / tileHeight);
+    return true;
+}
+
+/// The limits for the samples the file's bytes can fill.
+DecodeLimits BoundJ2k(const DecodeLimits& limits, ByteView data, double samplesPerPixel)
+{
+    return BoundByData(
+        limits, data.size(), ratio::kJpeg2000, static_cast<std::uint32_t>(std::ceil(samplesPerPixel * 8)));
+}
+
 Result DecodeJ2k(ByteView data, const DecodeLimits& limits, CxImage& out, OPJ_CODEC_FORMAT format)
 {
+    // OpenJPEG sets up every declared tile and component (kilobytes each) while it reads the
+    // header: the size, the tile count and the components are checked before it sees the file.
+    if (SizeMarker siz; ReadSizeMarker(FindCodestream(data, format), siz)) {
+        if (siz.components > kMaxComponents)
+            return Unsupported("images with " + std::to_string(siz.components) + " components are not supported");
+        if (Result r = CheckDimensions(siz.width, siz.height, BoundJ2k(limits, data, siz.samplesPerPixel)); !r)
+            return r;
+        // Every tile has a header of its own in the data.
+        if (siz.tiles > data.size())
+            return Malformed("the header declares " + std::to_string(siz.tiles) + " tiles, more than the file holds");
+    }
+
     Messages messages;
     CodecPtr codec(opj_create_decompress(format));
     if (!codec)
@@ -375,11 +462,19 @@ Result DecodeJ2k(ByteView data, const DecodeLimits& limits, CxImage& out, OPJ_CO
     const std::uint32_t height = image->y1 - image->y0;
     if (Result r = CheckDimensions(width, height, limits); !r)
         return r;
-    if (image->numcomps < 1 || image->numcomps > 4)
+    if (image->numcomps < 1 || image->numcomps > kMaxComponents)
         return Unsupported("images with " + std::to_string(image->numcomps) + " components are not supported");
     for (std::uint32_t i = 0; i < image->numcomps; ++i)
         if (image->comps[i].dx == 0 || image->comps[i].dy == 0)
             return Malformed("a component has a zero sampling step");
+    // OpenJPEG takes the memory of the declared tiles before it reads a packet, and empty
+    // packets are nearly free: the samples are bounded by the file's bytes.
+    double samplesPerPixel = 0;
+    for (std::uint32_t i = 0; i < image->numcomps; ++i)
+        samplesPerPixel += 1.0 / (static_cast<double>(image->comps[i].dx) * image->comps[i].dy);
+    const DecodeLimits bounded = BoundJ2k(limits, data, samplesPerPixel);
+    if (Result r = CheckDimensions(width, height, bounded); !r)
+        return r;
 
     if (!opj_decode(codec.get(), stream.get(), image.get()) || !opj_end_decompress(codec.get(), stream.get())) {
         std::string why = Explain(messages, "cannot decode the image");
@@ -387,7 +482,7 @@ Result DecodeJ2k(ByteView data, const DecodeLimits& limits, CxImage& out, OPJ_CO
             || messages.error.find("truncated") != std::string::npos;
         return shortStream ? Truncated(why) : Malformed(why);
     }
-    Result r = ConvertImage(*image, width, height, limits, out);
+    Result r = ConvertImage(*image, width, height, bounded, out);
     if (r)
         for (std::string& w : messages.warnings)
             out.AddWarning(std::move(w));

@@ -15,6 +15,7 @@
 #include "codec/formats/format.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -59,7 +60,9 @@ void OutputMessage(j_common_ptr cinfo)
 {
     JpegError& err = ErrorOf(cinfo);
     (*cinfo->err->output_message)(cinfo);
-    if (err.mgr.msg_code == JERR_OUT_OF_MEMORY || err.mgr.msg_code == JERR_IMAGE_TOO_BIG)
+    // Backing store is what libjpeg asks for when a buffer would pass max_memory_to_use.
+    if (err.mgr.msg_code == JERR_OUT_OF_MEMORY || err.mgr.msg_code == JERR_IMAGE_TOO_BIG
+        || err.mgr.msg_code == JERR_NO_BACKING_STORE)
         err.status = Status::LimitExceeded;
     else if (err.sawEof && err.status == Status::Malformed)
         err.status = Status::Truncated;
@@ -398,21 +401,21 @@ Result JpegDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return FailureOf(job.err);
 
     const jpeg_decompress_struct& cinfo = job.cinfo;
-    if (Result r = CheckDimensions(cinfo.output_width, cinfo.output_height, limits); !r)
+    // Every 8x8 block of samples costs at least one bit of Huffman data; the bound counts the
+    // samples a pixel has after chroma subsampling. libjpeg's whole-image buffers (progressive
+    // and multi-scan files) get the same bound through its own memory limit.
+    int samplesPerMcu = 0;
+    for (int i = 0; i < cinfo.num_components; ++i)
+        samplesPerMcu += cinfo.comp_info[i].h_samp_factor * cinfo.comp_info[i].v_samp_factor;
+    const int mcuPixels = std::max(cinfo.max_h_samp_factor * cinfo.max_v_samp_factor, 1);
+    const auto bitsPerPixel = static_cast<std::uint32_t>(std::max((8 * samplesPerMcu + mcuPixels - 1) / mcuPixels, 1));
+    const DecodeLimits bounded = BoundByData(
+        limits, data.size(), cinfo.arith_code ? ratio::kJpegArithmetic : ratio::kJpegHuffman, bitsPerPixel);
+    if (Result r = CheckDimensions(cinfo.output_width, cinfo.output_height, bounded); !r)
         return r;
-    // With Huffman coding every 8x8 block of every component costs at least one bit, so a file
-    // cannot hold more than eight blocks a byte. (Arithmetic coding can spend far less on flat
-    // areas, so it has no such bound.)
-    if (!cinfo.arith_code) {
-        std::uint64_t blocks = 0;
-        for (int i = 0; i < cinfo.num_components; ++i)
-            blocks += std::uint64_t { cinfo.comp_info[i].width_in_blocks } * cinfo.comp_info[i].height_in_blocks;
-        if (blocks > 8 * std::uint64_t { data.size() })
-            return Malformed("the compressed data (" + std::to_string(data.size()) + " bytes) cannot hold a "
-                + std::to_string(cinfo.output_width) + " x " + std::to_string(cinfo.output_height) + " image");
-    }
+    job.cinfo.mem->max_memory_to_use = static_cast<long>(std::min<std::uint64_t>(WorkingMemory(bounded), LONG_MAX));
     const std::uint32_t bpp = job.layout == OutputLayout::Gray ? 8 : 24;
-    if (Result r = CreateChecked(out, cinfo.output_width, cinfo.output_height, bpp, limits); !r)
+    if (Result r = CreateChecked(out, cinfo.output_width, cinfo.output_height, bpp, bounded); !r)
         return r;
     std::vector<std::uint8_t> cmykRow;
     if (job.layout == OutputLayout::Cmyk)

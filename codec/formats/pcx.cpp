@@ -266,15 +266,16 @@ Result PcxDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     const ByteView stream
         = data.subspan(kHeaderSize, data.size() - kHeaderSize - (trailing ? kTrailingPaletteSize : 0));
     const std::size_t scanline = std::size_t { h.planes } * h.bytesPerLine;
-    const std::uint64_t total = std::uint64_t { height } * scanline;
-    // Two bytes of run-length data stand for at most 63 bytes.
-    const std::uint64_t most = h.encoding ? (stream.size() / 2 + 1) * 63 : stream.size();
-    if (total > most)
-        return h.encoding ? Malformed("the header declares " + std::to_string(width) + " x " + std::to_string(height)
-                   + " pixels, more than the compressed data could hold")
-                          : Truncated("the pixel data is cut short");
+    DecodeLimits bounded = limits;
+    if (h.encoding) {
+        bounded = BoundByData(limits, stream.size(), ratio::kPcxRle, std::uint32_t { h.planes } * h.bitsPerPixel);
+        if (Result r = CheckDimensions(width, height, bounded); !r)
+            return r;
+    } else if (std::uint64_t { height } * scanline > stream.size()) {
+        return Truncated("the pixel data is cut short");
+    }
 
-    if (Result c = CreateChecked(out, width, height, depth, limits); !c)
+    if (Result c = CreateChecked(out, width, height, depth, bounded); !c)
         return c;
     SetPalette(h, data, trailing, out);
     if (h.hDpi > 0)

@@ -350,12 +350,14 @@ void PlanWrite(const CxImage& image, WritePlan& plan)
 
 // Walks the chunks before libpng sees the file. libpng allocates a chunk's declared length before
 // reading it, so a chunk that claims more bytes than the file has left is refused here. Also
-// checks the size IHDR declares (IHDR must be the first chunk), and refuses image data that could
-// not inflate to that many pixels even at deflate's best ratio (1032:1), so a few bytes cannot
-// make us take gigabytes. A chunk cut short after the image data costs no pixels: the walk
-// stops there with a warning, and libpng never reads that far.
-Result CheckChunks(ByteView data, const DecodeLimits& limits, std::vector<std::string>& warnings)
+// checks the size IHDR declares (IHDR must be the first chunk), and bounds the image by what
+// its IDAT bytes can inflate to (`bounded`), so a few bytes cannot make us take gigabytes. A
+// chunk cut short after the image data costs no pixels: the walk stops there with a warning,
+// and libpng never reads that far.
+Result CheckChunks(
+    ByteView data, const DecodeLimits& limits, DecodeLimits& bounded, std::vector<std::string>& warnings)
 {
+    bounded = limits;
     ByteReader r(data, 8);
     const std::uint32_t ihdrLength = r.U32BE();
     const bool ihdr = r.U32BE() == 0x49484452u && ihdrLength == 13;
@@ -396,11 +398,12 @@ Result CheckChunks(ByteView data, const DecodeLimits& limits, std::vector<std::s
     const int channels = colorType < 7 ? kChannels[colorType] : 0;
     if (!ihdr || channels == 0 || depth == 0 || depth > 16)
         return Result::Ok(); // libpng says what is wrong
-    const std::uint64_t pixelBytes = std::uint64_t { width } * height * channels * depth / 8;
-    if (pixelBytes / 1032 > compressed + 64)
-        return Malformed("the image data (" + std::to_string(compressed) + " bytes) cannot hold a "
-            + std::to_string(width) + " x " + std::to_string(height) + " image");
-    return Result::Ok();
+    bounded = BoundByData(limits, compressed, ratio::kDeflate, static_cast<std::uint32_t>(channels * depth));
+    Result r2 = CheckDimensions(width, height, bounded);
+    // Without its end chunk the file was cut short, which says more than the bound does.
+    if (!r2 && r2.status == Status::Malformed && !sawEnd)
+        return Truncated("the file ends after " + std::to_string(compressed) + " bytes of image data");
+    return r2;
 }
 
 } // namespace
@@ -417,7 +420,8 @@ Result PngDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     if (!PngSniff(data))
         return Malformed("no PNG signature");
     std::vector<std::string> warnings;
-    if (Result r = CheckChunks(data, limits, warnings); !r)
+    DecodeLimits bounded;
+    if (Result r = CheckChunks(data, limits, bounded, warnings); !r)
         return r;
 
     PngIo io { data.data(), data.size(), 0, nullptr, Status::Malformed, {}, &warnings };
@@ -430,9 +434,9 @@ Result PngDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     png_set_read_fn(guard.png, &io, ReadData);
 
     ReadHeader h;
-    if (!ReadHeaderStep(guard.png, guard.info, limits, h))
+    if (!ReadHeaderStep(guard.png, guard.info, bounded, h))
         return FailureOf(io);
-    if (Result r = CreateChecked(out, h.width, h.height, h.bpp, limits); !r)
+    if (Result r = CreateChecked(out, h.width, h.height, h.bpp, bounded); !r)
         return r;
     if (h.rowBytes != out.GetRowBytes()) {
         out.Destroy();

@@ -136,18 +136,18 @@ Result RasDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 
     const std::uint64_t total = h.rowBytes() * h.height;
     ByteView rest = r.Take(r.remaining());
+    DecodeLimits bounded = limits;
     if (h.type == kTypeByteEncoded) {
-        // Three bytes of encoded data stand for at most 256 bytes.
-        if (total > (rest.size() / 3 + 1) * 256)
-            return Malformed("the header declares " + std::to_string(h.width) + " x " + std::to_string(h.height)
-                + " pixels, more than the compressed data could hold");
+        bounded = BoundByData(limits, rest.size(), ratio::kRasEncoded, h.depth);
+        if (Result c = CheckDimensions(h.width, h.height, bounded); !c)
+            return c;
     } else if (rest.size() < total) {
         return Truncated(
             "the pixel data is cut short (" + std::to_string(rest.size()) + " of " + std::to_string(total) + " bytes)");
     }
 
     const std::uint32_t stored = h.depth == 32 ? 24 : h.depth;
-    if (Result c = CreateChecked(out, h.width, h.height, stored, limits); !c)
+    if (Result c = CreateChecked(out, h.width, h.height, stored, bounded); !c)
         return c;
     auto& pal = out.Palette();
     if (h.mapType == kMapRgb && h.depth <= 8 && h.mapLength > 0) {

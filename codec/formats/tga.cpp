@@ -264,18 +264,17 @@ Result TgaDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     const std::uint64_t pixels = std::uint64_t { h.width } * h.height;
     const std::size_t pixelBytes = h.pixelBytes();
     const std::uint64_t needed = pixels * pixelBytes;
+    DecodeLimits bounded = limits;
     if (h.rle()) {
-        // The smallest packet (a header and one pixel) stands for at most 128 pixels.
-        const std::uint64_t mostPixels = (r.remaining() / (1 + pixelBytes) + 1) * 128;
-        if (pixels > mostPixels)
-            return Malformed("the header declares " + std::to_string(h.width) + " x " + std::to_string(h.height)
-                + " pixels, more than the compressed data could hold");
+        bounded = BoundByData(limits, r.remaining(), ratio::kTgaRle, static_cast<std::uint32_t>(pixelBytes * 8));
+        if (Result c = CheckDimensions(h.width, h.height, bounded); !c)
+            return c;
     } else if (r.remaining() < needed) {
         return Truncated("the pixel data is cut short (" + std::to_string(r.remaining()) + " of "
             + std::to_string(needed) + " bytes)");
     }
 
-    if (Result c = CreateChecked(out, h.width, h.height, StoredDepth(h), limits); !c)
+    if (Result c = CreateChecked(out, h.width, h.height, StoredDepth(h), bounded); !c)
         return c;
     if (h.kind() == kColorMapped)
         ReadColorMap(h, map, out);

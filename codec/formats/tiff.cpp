@@ -447,7 +447,38 @@ Result SetPalette(TIFF* tif, const PageTags& t, CxImage& out, const ErrorText& e
     return Result::Ok();
 }
 
-Result ReadStrips(TIFF* tif, const PageTags& t, const RowPlan& plan, CxImage& out, const ErrorText& errors)
+/// Bytes of samples one byte of the file's strips or tiles can become, by compression.
+std::uint32_t RatioOf(std::uint16_t compression)
+{
+    switch (compression) {
+    case COMPRESSION_NONE:
+        return ratio::kRaw;
+    case COMPRESSION_PACKBITS:
+        return ratio::kPackBits;
+    case COMPRESSION_LZW:
+        return ratio::kLzw;
+    case COMPRESSION_ADOBE_DEFLATE:
+    case COMPRESSION_DEFLATE:
+        return ratio::kDeflate;
+    case COMPRESSION_JPEG:
+    case COMPRESSION_OJPEG:
+        return ratio::kJpegHuffman;
+    case COMPRESSION_CCITTRLE:
+    case COMPRESSION_CCITTRLEW:
+    case COMPRESSION_CCITTFAX3:
+    case COMPRESSION_CCITTFAX4:
+        return ratio::kFax;
+    default:
+        return ratio::kOther;
+    }
+}
+
+Result ReadStrips(TIFF* tif,
+    const PageTags& t,
+    const RowPlan& plan,
+    const DecodeLimits& limits,
+    CxImage& out,
+    const ErrorText& errors)
 {
     const std::uint64_t stride = (std::uint64_t { t.width } * plan.spp * plan.bps + 7) / 8;
     std::uint32_t rowsPerStrip = 0;
@@ -460,6 +491,8 @@ Result ReadStrips(TIFF* tif, const PageTags& t, const RowPlan& plan, CxImage& ou
     const std::uint32_t strips = (t.height - 1) / rowsPerStrip + 1;
     if (TIFFNumberOfStrips(tif) < strips)
         return Malformed("the file lists fewer strips than the image needs");
+    if (static_cast<std::uint64_t>(stripSize) > WorkingMemory(limits))
+        return LimitExceeded("a strip of " + std::to_string(stripSize) + " bytes is above the decoding limit");
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(stripSize));
     const bool bottomUp = t.orientation == ORIENTATION_BOTLEFT;
     for (std::uint32_t s = 0; s < strips; ++s) {
@@ -766,9 +799,9 @@ Result TiffDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return Malformed("not a TIFF file");
     MemoryReader stream(data);
     ErrorText errors;
-    // libtiff's own buffers never need more than a few times the largest image allowed.
-    const std::uint64_t maxAlloc
-        = limits.maxPixels >= (1ull << 40) ? 0 : std::max<std::uint64_t>(64ull << 20, limits.maxPixels * 8);
+    // No single buffer of libtiff's (a strip, a tile, a tag's array) can need more than the
+    // file's bytes expand to under its most expansive codec.
+    const std::uint64_t maxAlloc = WorkingMemory(BoundByData(limits, data.size(), ratio::kFax, 8));
     TiffPtr tif = OpenStream(stream, "r", errors, maxAlloc);
     if (!tif)
         return LibraryFailure(errors, "cannot read the TIFF header");
@@ -776,17 +809,28 @@ Result TiffDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     PageTags tags = ReadTags(tif.get());
     if (Result r = CheckDimensions(tags.width, tags.height, limits); !r)
         return r;
+    // Colour, alpha and a few extra channels; libtiff keeps arrays and buffers per sample.
+    constexpr std::uint16_t kMaxSamples = 16;
+    if (tags.spp == 0 || tags.spp > kMaxSamples)
+        return Unsupported(std::to_string(tags.spp) + " samples per pixel are not supported (at most "
+            + std::to_string(kMaxSamples) + ")");
+    // JPEG data is bounded per sample plane; its chroma may be subsampled.
+    const bool jpeg = tags.compression == COMPRESSION_JPEG || tags.compression == COMPRESSION_OJPEG;
+    const DecodeLimits bounded = BoundByData(
+        limits, data.size(), RatioOf(tags.compression), jpeg ? tags.bps : std::uint32_t { tags.spp } * tags.bps);
+    if (Result r = CheckDimensions(tags.width, tags.height, bounded); !r)
+        return r;
     RowPlan plan;
     std::uint32_t bpp = 0;
     if (PlanDirectRead(tif.get(), tags, plan, bpp)) {
-        if (Result r = CreateChecked(out, tags.width, tags.height, bpp, limits); !r)
+        if (Result r = CreateChecked(out, tags.width, tags.height, bpp, bounded); !r)
             return r;
         if (bpp <= 8)
             if (Result r = SetPalette(tif.get(), tags, out, errors); !r)
                 return r;
-        if (Result r = ReadStrips(tif.get(), tags, plan, out, errors); !r)
+        if (Result r = ReadStrips(tif.get(), tags, plan, bounded, out, errors); !r)
             return r;
-    } else if (Result r = ReadThroughRgba(tif.get(), tags, limits, out, errors); !r) {
+    } else if (Result r = ReadThroughRgba(tif.get(), tags, bounded, out, errors); !r) {
         return r;
     }
     ReadResolution(tif.get(), out);

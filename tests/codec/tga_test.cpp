@@ -178,7 +178,7 @@ TEST(TgaFormat, HostileFilesFailWithAClearText)
     std::vector<std::uint8_t> good;
     ASSERT_TRUE(MakeTestImage(16, 16, 24).Encode(good, kTga));
     std::vector<std::uint8_t> rle = TgaHeader(10, 16, 16, 24);
-    rle.insert(rle.end(), { 0xFF, 1, 2, 3 });
+    rle.insert(rle.end(), { 0xFF, 1, 2, 3, 0x7F, 9, 9 }); // a run, then a raw packet cut short
     std::vector<BadInput> bad;
     bad.push_back({ "empty", {}, "empty" });
     bad.push_back({ "short header", std::vector<std::uint8_t>(good.begin(), good.begin() + 10), "shorter than" });
