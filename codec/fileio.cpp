@@ -156,7 +156,11 @@ Result AtomicFile::Open()
         return Result::Fail(Status::Io, ErrnoText("cannot create", target_));
 
     // 0666 lets the kernel apply the umask: reading it with umask() would race other threads.
-    int fd = ::openat(dirFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    // A nameless file is only of use if Commit can link it: without /proc that takes a
+    // capability we may not have.
+    int fd = -1;
+    if (::access("/proc/self/fd", F_OK) == 0)
+        fd = ::openat(dirFd_, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     anonymous_ = fd >= 0;
     if (fd >= 0) {
         tempPath_ = "/proc/self/fd/" + std::to_string(fd);

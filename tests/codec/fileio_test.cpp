@@ -183,7 +183,7 @@ TEST(FileIo, ConcurrentSavesLeaveTheUmaskAloneAndApplyIt)
     std::vector<std::thread> writers;
     for (int t = 0; t < 4; ++t)
         writers.emplace_back([&dir, t] {
-            for (int i = 0; i < 150; ++i)
+            for (int i = 0; i < 100; ++i)
                 codec::WriteFileAtomic(dir.File(std::to_string(t) + "-" + std::to_string(i)), Bytes("data"));
         });
     for (auto& w : writers)
@@ -193,6 +193,6 @@ TEST(FileIo, ConcurrentSavesLeaveTheUmaskAloneAndApplyIt)
     ::umask(saved);
     EXPECT_EQ(changed, 0);
     for (int t = 0; t < 4; ++t)
-        for (int i = 0; i < 150; ++i)
+        for (int i = 0; i < 100; ++i)
             ASSERT_EQ(ModeOf(dir.File(std::to_string(t) + "-" + std::to_string(i))) & 07777, 0640u);
 }
