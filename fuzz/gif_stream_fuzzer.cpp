@@ -6,7 +6,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    codec::DefaultLimits() = fuzzing::FuzzLimits();
     gif::GifStreamDecoder decoder;
     if (decoder.LoadPictureData(codec::ByteView(data, size)) && decoder.Frames().size() >= 2)
         gif::CoalesceFrames(decoder, [](const codec::CxImage&, std::size_t index) { return index < 8; });

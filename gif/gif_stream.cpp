@@ -1,6 +1,7 @@
 #include "gif/gif_stream.h"
 
 #include "codec/fileio.h"
+#include "codec/formats/format.h"
 #include "core/ui.h"
 
 #include <algorithm>
@@ -297,8 +298,16 @@ bool GifStreamDecoder::LoadPictureData(codec::ByteView data)
 
     if (count == 0)
         return false;
+    // A screen larger than the data could ever fill is cut to what the frames cover, as the
+    // codec cuts it: the surfaces drawn on it are allocated from this size.
+    const codec::DecodeLimits bound = codec::BoundByData(codec::DefaultLimits(), data.size(), codec::ratio::kLzw, 8);
+    const bool screenTooLarge = !codec::CheckDimensions(Word(6), Word(8), bound);
     if (count == 1) {
         single_ = GifPicture::FromStream(std::vector<std::uint8_t>(data.begin(), data.end()));
+        if (single_ && screenTooLarge) {
+            width_ = static_cast<std::int32_t>(single_->Width());
+            height_ = static_cast<std::int32_t>(single_->Height());
+        }
         return single_ != nullptr;
     }
     scan_ = HeaderLength();
@@ -313,6 +322,15 @@ bool GifStreamDecoder::LoadPictureData(codec::ByteView data)
             extracted->top,
             extracted->delay,
             extracted->disposal });
+    }
+    if (screenTooLarge) {
+        std::uint32_t right = 0, bottom = 0;
+        for (const GifFrame& f : frames_) {
+            right = std::max(right, f.left + f.width);
+            bottom = std::max(bottom, f.top + f.height);
+        }
+        width_ = static_cast<std::int32_t>(std::min<std::uint32_t>(right, Word(6)));
+        height_ = static_cast<std::int32_t>(std::min<std::uint32_t>(bottom, Word(8)));
     }
     return !frames_.empty();
 }

@@ -206,3 +206,22 @@ TEST(GifStreamDecoder, ANonGifFileIsOneStillPicture)
 }
 
 } // namespace
+
+namespace {
+
+TEST(GifStreamDecoder, AScreenTheDataCannotFillIsCutToTheFrames)
+{
+    // 16384 x 16384 declared in a few dozen bytes: the surfaces drawn on it would take a gigabyte.
+    Bytes b = Header(16384, 16384);
+    for (int i = 0; i < 2; ++i) {
+        Append(b, Gce(10));
+        Append(b, Image(3, 2, 4, 4));
+    }
+    b.push_back(0x3B);
+    gif::GifStreamDecoder d;
+    ASSERT_TRUE(d.LoadPictureData(b));
+    EXPECT_EQ(d.PictureWidth(), 7);
+    EXPECT_EQ(d.PictureHeight(), 6);
+}
+
+} // namespace
