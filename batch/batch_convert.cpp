@@ -2,10 +2,12 @@
 
 #include "codec/ximage.h"
 #include "core/paths.h"
+#include "crypt/cipher_session.h"
 
 #include <cmath>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace batch {
@@ -121,6 +123,10 @@ bool BatchConvertWorker(ProgressThreadData& data)
     if (!job)
         return false;
 
+    // One key derivation for the whole run when the results are encrypted.
+    std::optional<cipher::CipherSession> session;
+    if (job->encrypt)
+        session.emplace();
     OutputNamer namer;
     const std::string ext = OutputExtension(job->imageType);
     for (std::size_t i = 0; i < job->files.size() && !data.terminate; ++i) {
@@ -174,6 +180,9 @@ std::vector<FileOutcome> RunBatchFiles(BatchJob& job,
     const BatchRunCallbacks& callbacks,
     const std::atomic<bool>& stop)
 {
+    std::optional<cipher::CipherSession> session;
+    if (job.encrypt)
+        session.emplace();
     OutputNamer namer;
     {
         std::vector<std::string> planned;

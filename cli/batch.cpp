@@ -4,6 +4,7 @@
 #include "batch/batch_convert.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
+#include "cli/password.h"
 #include "codec/fileio.h"
 #include "core/registry.h"
 
@@ -220,46 +221,11 @@ std::optional<int> CollectFiles(const BatchArgs& b, const std::string& out, batc
     return std::nullopt;
 }
 
-/// A line typed on the terminal without echo.
-std::optional<std::string> PromptPassword()
-{
-    termios old {};
-    if (tcgetattr(STDIN_FILENO, &old) != 0)
-        return std::nullopt;
-    termios quiet = old;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    std::fputs("Password: ", stderr);
-    std::fflush(stderr);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    std::string line;
-    int c;
-    while ((c = std::getchar()) != EOF && c != '\n')
-        line += static_cast<char>(c);
-    tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
-    std::fputs("\n", stderr);
-    return line;
-}
-
 /// The password: --password-file's first line, else $PELMORA_PASSWORD, else asked on a terminal.
-std::optional<int> ReadPassword(const BatchArgs& b, std::string& password)
+std::optional<int> ReadBatchPassword(const BatchArgs& b, std::string& password)
 {
-    if (b.passwordFile) {
-        std::ifstream in(*b.passwordFile, std::ios::binary);
-        if (!in)
-            return UsageError("batch: cannot read password file " + *b.passwordFile);
-        std::getline(in, password);
-        if (!password.empty() && password.back() == '\r')
-            password.pop_back();
-    } else if (const char* env = std::getenv("PELMORA_PASSWORD")) {
-        password = env;
-    } else if (isatty(STDIN_FILENO)) {
-        std::optional<std::string> typed = PromptPassword();
-        if (!typed)
-            return UsageError("batch: cannot read a password from the terminal");
-        password = *typed;
-    } else {
-        return UsageError("batch: --encrypt needs a password (--password-file F or PELMORA_PASSWORD)");
-    }
+    if (std::optional<std::string> why = ReadPassword(b.passwordFile, false, password))
+        return UsageError("batch: " + *why);
     if (password.empty())
         return UsageError("Please specify a password or deactivate the encryption.");
     return std::nullopt;
@@ -400,7 +366,7 @@ int RunBatch(Args& args)
 
     if (b.encrypt) {
         job.encrypt = true;
-        if (std::optional<int> stop = ReadPassword(b, job.password))
+        if (std::optional<int> stop = ReadBatchPassword(b, job.password))
             return *stop;
     }
 

@@ -4,6 +4,7 @@
 
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
+#include "cli/password.h"
 #include "codec/fileio.h"
 
 #include <algorithm>
@@ -101,62 +102,17 @@ std::optional<int> Parse(Args& args, const char* command, cipher::CipherRunKind 
     return std::nullopt;
 }
 
-/// Reads a password from the terminal without echo; false when there is none.
-bool PromptPassword(const char* prompt, std::string& password)
-{
-    std::fputs(prompt, stderr);
-    std::fflush(stderr);
-    termios old {};
-    const bool terminal = ::tcgetattr(STDIN_FILENO, &old) == 0;
-    if (terminal) {
-        termios quiet = old;
-        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet);
-    }
-    password.clear();
-    bool ended = false;
-    for (int ch; (ch = std::fgetc(stdin)) != EOF;) {
-        if (ch == '\n') {
-            ended = true;
-            break;
-        }
-        password.push_back(static_cast<char>(ch));
-    }
-    if (terminal)
-        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &old);
-    std::fputc('\n', stderr);
-    return ended || !password.empty();
-}
-
 /// The password from --password-file, PELMORA_PASSWORD or the terminal. An exit code when there
 /// is none.
 std::optional<int> GetPassword(const CipherArgs& c, cipher::CipherRunKind kind, const char* command, std::string& pw)
 {
-    if (c.passwordFile) {
-        std::ifstream in(*c.passwordFile, std::ios::binary);
-        if (!in)
-            return UsageError(std::string(command) + ": cannot read the password file " + *c.passwordFile);
-        std::getline(in, pw);
-        if (!pw.empty() && pw.back() == '\r')
-            pw.pop_back();
-        return std::nullopt;
-    }
-    if (const char* env = std::getenv("PELMORA_PASSWORD")) {
-        pw = env;
-        return std::nullopt;
-    }
-    if (!::isatty(STDIN_FILENO))
-        return UsageError(std::string(command) + ": no password: give --password-file F or set PELMORA_PASSWORD");
     // Nothing to ask for when the run would be refused anyway.
-    if (auto problem = cipher::CheckCipherInputs("xxxx", c.out, c.files); problem != cipher::CipherInputProblem::None)
-        return UsageError(cipher::CipherInputMessage(problem));
-    if (!PromptPassword("Password: ", pw))
-        return UsageError(std::string(command) + ": no password given");
-    if (kind == cipher::CipherRunKind::Encrypt && pw.size() > 3) {
-        std::string again;
-        if (!PromptPassword("Repeat the password: ", again) || again != pw)
-            return UsageError(std::string(command) + ": the passwords differ");
-    }
+    if (PasswordWouldBePrompted(c.passwordFile))
+        if (auto problem = cipher::CheckCipherInputs("xxxx", c.out, c.files);
+            problem != cipher::CipherInputProblem::None)
+            return UsageError(cipher::CipherInputMessage(problem));
+    if (std::optional<std::string> why = ReadPassword(c.passwordFile, kind == cipher::CipherRunKind::Encrypt, pw))
+        return UsageError(std::string(command) + ": " + *why);
     return std::nullopt;
 }
 

@@ -2,6 +2,8 @@
 
 #include "batch/batch_convert.h"
 #include "codec/ximage.h"
+#include "crypt/cipher_session.h"
+#include "crypt/file_cipher.h"
 #include "support/scripted_ui.h"
 #include "support/test_support.h"
 
@@ -228,6 +230,31 @@ TEST(BatchRun, FailingEncryptionRemovesTheFile)
         std::filesystem::remove_all(dir.File("out"));
     }
     EXPECT_EQ(encrypted, dir.File("out/a.png") + "|secret");
+}
+
+TEST(BatchRun, EncryptedResultsShareOneKeyDerivationAndDecryptAlone)
+{
+    TempDir dir;
+    std::vector<std::string> files;
+    for (const char* name : { "a.bmp", "b.bmp", "c.bmp" })
+        files.push_back(SaveImage(dir.File(name), 8, 8, 24));
+    std::filesystem::create_directories(dir.File("out"));
+    BatchJob job = MakeJob(files, codec::kTypePng, dir.File("out"));
+    job.encrypt = true;
+    job.password = "secret";
+    testing_support::ScriptedUi ui;
+    ui.answers = { false };
+    ThreadDisplay display;
+    const std::uint64_t before = cipher::KeyDerivationCount();
+    EXPECT_EQ(batch::RunBatchConversion(job, ui, display), 1);
+    EXPECT_EQ(cipher::KeyDerivationCount() - before, 1u) << "one derivation for the run, not one per file";
+    for (const char* name : { "a.png", "b.png", "c.png" }) {
+        std::string src = dir.File(std::string("out/") + name), dst = dir.File(name), pwd = "secret";
+        int option = 1;
+        EXPECT_TRUE(Decrypt(src.data(), dst.data(), pwd.data(), &option)) << name;
+        codec::CxImage back;
+        EXPECT_TRUE(back.Load(dst, codec::kTypePng)) << name;
+    }
 }
 
 TEST(BatchRun, CancelDuringTheThirdOfTenFiles)
