@@ -59,6 +59,7 @@ FileOutcome ConvertBatchFile(
         codec::CxImage loaded(source, core::ImageTypeFromExtension(core::PathFileName(source)));
         if (!loaded.IsValid())
             loadError = loaded.GetLastError();
+        outcome.warnings = loaded.GetWarnings();
         work = codec::CxImage(loaded, true, true, true);
     }
 

@@ -45,6 +45,7 @@ struct FileOutcome {
     bool ok = false; ///< saved, and encrypted when asked
     bool stopped = false; ///< a stop came while it was in hand: its output is removed, nothing recorded
     std::string error; ///< why it failed (the codec's last error, or the cipher's failure)
+    std::vector<std::string> warnings; ///< the decoder's warnings on a file that still loaded
 };
 
 /// Converts one file with the job's settings into `output`: load with the type from the source's

@@ -249,7 +249,15 @@ public:
     void Finished(const batch::FileOutcome& outcome, const std::string& source, std::size_t done)
     {
         done_ = done;
-        if (quiet_ || outcome.stopped)
+        if (outcome.stopped)
+            return;
+        // The picture used was damaged: said even when quiet.
+        if (!outcome.warnings.empty()) {
+            if (bar_)
+                std::fputs("\r\033[K", stderr);
+            PrintWarnings(source, outcome.warnings);
+        }
+        if (quiet_)
             return;
         if (bar_) {
             if (!outcome.ok)
@@ -303,14 +311,16 @@ int WriteReport(
 {
     std::string text;
     if (b.json) {
-        std::map<std::string, std::string> errors;
+        std::map<std::string, const batch::FileOutcome*> byOutput;
         for (const batch::FileOutcome& o : outcomes)
-            if (!o.ok && !o.stopped && !o.output.empty())
-                errors[o.output] = o.error;
+            if (!o.stopped && !o.output.empty())
+                byOutput[o.output] = &o;
         for (const auto& [path, ok] : results) {
+            const batch::FileOutcome* o = byOutput.count(path) ? byOutput[path] : nullptr;
             text += "{\"path\": " + JsonString(path) + ", \"ok\": " + (ok ? "true" : "false");
             if (!ok)
-                text += ", \"error\": " + JsonString(errors[path]);
+                text += ", \"error\": " + JsonString(o ? o->error : std::string());
+            text += ", \"warnings\": " + JsonStringArray(o ? o->warnings : std::vector<std::string>());
             text += "}\n";
         }
     } else {

@@ -236,4 +236,10 @@ TEST(CliWarnings, AJpegCutShortIsUsedWithAWarningNamingTheFile)
     ASSERT_TRUE(out.Load(dir.File("out.png"), 0)) << out.GetLastError();
     EXPECT_EQ(out.GetHeight(), 128u);
     EXPECT_TRUE(out.GetWarnings().empty()); // the damage is not carried into the new file
+
+    CliRun batch = Cli("batch -q --json --jobs 1 --to png --out " + dir.File("b") + " " + cut, dir);
+    EXPECT_EQ(batch.status, 0);
+    EXPECT_NE(batch.err.find(warning), std::string::npos) << batch.err;
+    EXPECT_NE(batch.out.find("\"ok\": true, \"warnings\": [\"Premature end of JPEG file\""), std::string::npos)
+        << batch.out;
 }
