@@ -58,6 +58,19 @@ private:
     std::int64_t end_ = 0;
 };
 
+/// Why the encoders cannot write to `stream`, or null; `base` is where the TIFF starts.
+const char* CheckOutput(CxIOFile* stream, bool havePages, std::int64_t& base)
+{
+    if (!stream || !stream->IsOpen())
+        return "TIFF: no stream to write to";
+    if (!havePages)
+        return "TIFF: there are no pages to write";
+    base = stream->Tell();
+    if (base < 0)
+        return "TIFF: the stream cannot seek, which TIFF writing needs";
+    return nullptr;
+}
+
 } // namespace
 
 struct CxImageTIF::PageState {
@@ -82,17 +95,9 @@ CxImageTIF::~CxImageTIF() = default;
 bool CxImageTIF::BeginPages(CxIOFile* stream, int count)
 {
     pages_.reset();
-    if (!stream || !stream->IsOpen()) {
-        SetLastError("TIFF: no stream to write to");
-        return false;
-    }
-    if (count < 1) {
-        SetLastError("TIFF: there are no pages to write");
-        return false;
-    }
-    const std::int64_t base = stream->Tell();
-    if (base < 0) {
-        SetLastError("TIFF: the stream cannot seek, which TIFF writing needs");
+    std::int64_t base = 0;
+    if (const char* why = CheckOutput(stream, count > 0, base)) {
+        SetLastError(why);
         return false;
     }
     try {
@@ -150,17 +155,9 @@ bool CxImageTIF::EndPages()
 
 bool CxImageTIF::Encode(CxIOFile* stream, CxImage** pages, int count)
 {
-    if (!stream || !stream->IsOpen()) {
-        SetLastError("TIFF: no stream to write to");
-        return false;
-    }
-    if (count < 1 || !pages) {
-        SetLastError("TIFF: there are no pages to write");
-        return false;
-    }
-    const std::int64_t base = stream->Tell();
-    if (base < 0) {
-        SetLastError("TIFF: the stream cannot seek, which TIFF writing needs");
+    std::int64_t base = 0;
+    if (const char* why = CheckOutput(stream, count > 0 && pages, base)) {
+        SetLastError(why);
         return false;
     }
     try {

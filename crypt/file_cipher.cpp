@@ -115,15 +115,26 @@ void FileKey(unsigned char* fileKey, const unsigned char* passwordKey, const uns
     crypto_generichash(fileKey, kKeyBytes, header, kKeyedHeaderBytes, passwordKey, kKeyBytes);
 }
 
+/// What every call checks first: the library, its arguments, and a readable source.
+bool StartFile(
+    const char* sourcePath, const char* destinationPath, const char* password, Source& source, std::string& why)
+{
+    if (sodium_init() < 0) {
+        why = "the cipher library cannot start";
+        return false;
+    }
+    if (!sourcePath || !destinationPath || !password || !*password) {
+        why = "no file or no password given";
+        return false;
+    }
+    return source.Open(sourcePath, why);
+}
+
 bool EncryptFile(const char* sourcePath, const char* destinationPath, const char* password)
 {
-    if (sodium_init() < 0)
-        return Fail("the cipher library cannot start");
-    if (!sourcePath || !destinationPath || !password || !*password)
-        return Fail("no file or no password given");
     std::string why;
     Source source;
-    if (!source.Open(sourcePath, why))
+    if (!StartFile(sourcePath, destinationPath, password, source, why))
         return Fail(why);
 
     unsigned char header[kHeaderBytes] = {};
@@ -221,13 +232,9 @@ bool CheckHeader(const unsigned char* header, detail::KeyParams& params, std::st
 
 bool DecryptFile(const char* sourcePath, const char* destinationPath, const char* password)
 {
-    if (sodium_init() < 0)
-        return Fail("the cipher library cannot start");
-    if (!sourcePath || !destinationPath || !password || !*password)
-        return Fail("no file or no password given");
     std::string why;
     Source source;
-    if (!source.Open(sourcePath, why))
+    if (!StartFile(sourcePath, destinationPath, password, source, why))
         return Fail(why);
 
     unsigned char header[kHeaderBytes];
