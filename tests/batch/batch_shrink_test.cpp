@@ -36,19 +36,15 @@ TEST(BatchShrink, OutputSizesFollowTheRuleWhateverTheDecodeScale)
             EXPECT_EQ(result.GetWidth(), size.width) << source << " at " << side;
             EXPECT_EQ(result.GetHeight(), size.height) << source << " at " << side;
 
-            // A BMP is resampled from its full picture, exactly as before; a JPEG that is not
-            // shrunk too, and a shrunk one stays close to that.
+            // A BMP, and a JPEG that is not shrunk, is resampled from its full picture exactly as
+            // before; a shrunk JPEG comes from the reduced decode, so its pixels differ (how close
+            // they stay is the JPEG reader's test).
             const CxImage& full = source == bmp ? picture : fullJpeg;
             CxImage expected;
             ASSERT_TRUE(CxImage(full).Resample2(
                 size.width, size.height, codec::kInterpolationNearest, codec::kOverflowBackground, &expected));
-            if (source == bmp || side >= 640) {
-                EXPECT_TRUE(testing_support::SamePixels(result, expected)) << source << " at " << side;
-            } else {
-                const double psnr = testing_support::Psnr(result, expected);
-                EXPECT_GE(psnr, 20.0) << source << " at " << side;
-                std::printf("psnr at %u: %.2f\n", side, psnr);
-            }
+            EXPECT_EQ(testing_support::SamePixels(result, expected), source == bmp || side >= 640)
+                << source << " at " << side;
         }
     }
 }
