@@ -55,8 +55,27 @@ FileOutcome ConvertBatchFile(
     // so the resample's new buffer is the second, not the third.
     codec::CxImage work;
     std::string loadError;
+    // The size the resize rule asks for, from the picture's full size. A shrinking run lets the
+    // JPEG reader decode at 1/2, 1/4 or 1/8 of it, never below that size; the resample below
+    // then makes exactly that size, so outputs are the same size with or without the shortcut.
+    std::optional<PixelSize> target;
+    codec::LoadHints hints;
+    if (job.resizeEnabled) {
+        hints.minimumSize = [&](std::uint32_t width, std::uint32_t height) {
+            const PixelSize size = FitLongerSide(width, height, job.maxSide);
+            target = size;
+            // A size the resample refuses (a zero side) or that does not shrink: full decode.
+            if (size.width == 0 || size.height == 0 || size.width >= width || size.height >= height)
+                return codec::LoadHints::Size {};
+            return codec::LoadHints::Size { size.width, size.height };
+        };
+    }
     {
-        codec::CxImage loaded(source, core::ImageTypeFromExtension(core::PathFileName(source)));
+        const std::uint32_t type = core::ImageTypeFromExtension(core::PathFileName(source));
+        codec::CxImage loaded(type);
+        loaded.Load(source, type, hints);
+        if (loaded.GetType() != codec::kTypeJpg)
+            target.reset(); // the JPEG reader saw a header but another reader made the picture
         if (!loaded.IsValid())
             loadError = loaded.GetLastError();
         outcome.warnings = loaded.GetWarnings();
@@ -66,7 +85,7 @@ FileOutcome ConvertBatchFile(
     // An empty image (the load failed) goes through untouched; the save then refuses it.
     if (work.IsValid()) {
         if (job.resizeEnabled) {
-            const PixelSize size = FitLongerSide(work.GetWidth(), work.GetHeight(), job.maxSide);
+            const PixelSize size = target ? *target : FitLongerSide(work.GetWidth(), work.GetHeight(), job.maxSide);
             work.Resample2(
                 size.width, size.height, codec::kInterpolationNearest, codec::kOverflowBackground, nullptr, false);
         }

@@ -4,7 +4,8 @@
 # on the same photo-like JPEGs, each turned into PNG with the longer side at 800 pixels.
 # One run per tool; prints wall time, CPU time (user + system, the steadier figure on a shared
 # machine), their ratios to pelmora --jobs 1, and the peak resident memory.
-# Usage: bench/batch.sh [COUNT]   (COUNT photos, default 40; BENCH_PHOTOS=DIR keeps them between runs)
+# Usage: bench/batch.sh [COUNT]   (COUNT photos, default 40; BENCH_PHOTOS=DIR keeps them between runs;
+# BENCH_BASELINE=PATH also times another pelmora-cli, say an earlier build, in the same run)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count="${1:-40}"
@@ -61,11 +62,16 @@ run() {
   local outputs
   outputs=$(find "$work/out" -type f | wc -l)
   [ "$outputs" -eq "$count" ] || { echo "$name wrote $outputs files, not $count" >&2; exit 1; }
-  echo "$name|$(cat "$work/time")" >>"$results"
+  local bytes
+  bytes=$(find "$work/out" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+  echo "$name|$(cat "$work/time") $bytes" >>"$results"
   echo "$name: $(cat "$work/time") (wall s, user s, system s, peak kB)" >&2
 }
 
 run "pelmora-cli batch --jobs 1" "$cli" batch -q --jobs 1 --to png --max-side 800 --out "$work/out" "${inputs[@]}"
+if [ -n "${BENCH_BASELINE:-}" ]; then
+  run "baseline batch --jobs 1" "$BENCH_BASELINE" batch -q --jobs 1 --to png --max-side 800 --out "$work/out" "${inputs[@]}"
+fi
 run "pelmora-cli batch --jobs 2" "$cli" batch -q --jobs 2 --to png --max-side 800 --out "$work/out" "${inputs[@]}"
 run "mogrify -sample" mogrify -path "$work/out" -format png -sample 800x800 "${inputs[@]}"
 run "mogrify -resize" mogrify -path "$work/out" -format png -resize 800x800 "${inputs[@]}"
@@ -78,10 +84,10 @@ run "vipsthumbnail" vipsthumbnail -s 800 -o "$work/out/%s.png" "${inputs[@]}"
 echo
 echo "$count JPEGs, $megapixels megapixels in all -> PNG, longer side 800 ($(nproc) cores)"
 awk -F'|' '
-  { split($2, t, " "); name[NR] = $1; wall[NR] = t[1]; cpu[NR] = t[2] + t[3]; kb[NR] = t[4] }
+  { split($2, t, " "); name[NR] = $1; wall[NR] = t[1]; cpu[NR] = t[2] + t[3]; kb[NR] = t[4]; out[NR] = t[5] }
   END {
-    printf "%-28s %8s %8s %8s %8s %8s\n", "tool", "wall s", "/pel-j1", "cpu s", "/pel-j1", "peak MB"
+    printf "%-28s %8s %8s %8s %8s %8s %8s\n", "tool", "wall s", "/pel-j1", "cpu s", "/pel-j1", "peak MB", "out MB"
     for (i = 1; i <= NR; i++)
-      printf "%-28s %8.2f %7.2fx %8.2f %7.2fx %8.0f\n", name[i], wall[i], wall[i] / wall[1], cpu[i], cpu[i] / cpu[1],
-        kb[i] / 1024
+      printf "%-28s %8.2f %7.2fx %8.2f %7.2fx %8.0f %8.1f\n", name[i], wall[i], wall[i] / wall[1], cpu[i], cpu[i] / cpu[1],
+        kb[i] / 1024, out[i] / 1e6
   }' "$results"

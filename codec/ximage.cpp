@@ -2,6 +2,7 @@
 
 #include "codec/fileio.h"
 #include "codec/formats/format.h"
+#include "codec/formats/jpeg.h"
 
 #include <algorithm>
 #include <new>
@@ -166,11 +167,13 @@ bool CxImage::Report(const Result& r) const
 
 namespace {
 
-Result RunDecoder(const FormatCodec& codec, ByteView data, CxImage& out)
+Result RunDecoder(const FormatCodec& codec, ByteView data, const LoadHints& hints, CxImage& out)
 {
     if (!codec.decode)
         return Unsupported(std::string("reading ") + codec.shortName + " files is not supported");
     try {
+        if (codec.type == kTypeJpg && hints.minimumSize)
+            return JpegDecodeScaled(data, DefaultLimits(), hints, out);
         return codec.decode(data, DefaultLimits(), out);
     } catch (const std::bad_alloc&) {
         return LimitExceeded("out of memory while decoding");
@@ -180,6 +183,11 @@ Result RunDecoder(const FormatCodec& codec, ByteView data, CxImage& out)
 } // namespace
 
 bool CxImage::Decode(ByteView data, std::uint32_t type)
+{
+    return Decode(data, type, LoadHints {});
+}
+
+bool CxImage::Decode(ByteView data, std::uint32_t type, const LoadHints& hints)
 {
     ClearWarnings();
     if (data.empty()) {
@@ -197,11 +205,11 @@ bool CxImage::Decode(ByteView data, std::uint32_t type)
         SetLastError("unknown file format");
         return false;
     }
-    r = RunDecoder(*used, data, decoded);
+    r = RunDecoder(*used, data, hints, decoded);
     // A file whose name promises one format but whose content is another still opens.
     if (!r && asked && sniffed && sniffed != asked) {
         CxImage second;
-        if (Result r2 = RunDecoder(*sniffed, data, second)) {
+        if (Result r2 = RunDecoder(*sniffed, data, hints, second)) {
             decoded = std::move(second);
             used = sniffed;
             r = r2;
@@ -220,13 +228,18 @@ bool CxImage::Decode(ByteView data, std::uint32_t type)
 
 bool CxImage::Load(const std::string& path, std::uint32_t type)
 {
+    return Load(path, type, LoadHints {});
+}
+
+bool CxImage::Load(const std::string& path, std::uint32_t type, const LoadHints& hints)
+{
     std::vector<std::uint8_t> bytes;
     if (Result r = ReadWholeFile(path, bytes); !r) {
         Destroy();
         ClearWarnings();
         return Report(r);
     }
-    return Decode(bytes, type);
+    return Decode(bytes, type, hints);
 }
 
 bool CxImage::Encode(std::vector<std::uint8_t>& out, std::uint32_t type) const

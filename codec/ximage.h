@@ -14,10 +14,25 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace codec {
+
+/// What a caller that will shrink the picture anyway lets a reader skip. Given the picture's
+/// full width and height, `minimumSize` says the smallest width and height the caller needs;
+/// a reader that can decode at a reduced scale (JPEG: 1/2, 1/4 or 1/8) takes the smallest scale
+/// that still gives at least that in both directions. A zero side, a size not below the full
+/// one, or a format without scaled decoding gives the full picture. The limits still apply to
+/// the full size, so a file is refused or read exactly as without the hint.
+struct LoadHints {
+    struct Size {
+        std::uint32_t width = 0;
+        std::uint32_t height = 0;
+    };
+    std::function<Size(std::uint32_t width, std::uint32_t height)> minimumSize;
+};
 
 /// One palette entry; `alpha` 0 is fully transparent.
 struct RGBQuad {
@@ -84,8 +99,11 @@ public:
     /// Loads a file. Type 0 recognises the format from the content; a given type that does not
     /// match the content falls back to recognition, so a mislabelled file still opens.
     bool Load(const std::string& path, std::uint32_t type = 0);
+    /// Loads like Load(path, type), possibly at a reduced scale (see LoadHints).
+    bool Load(const std::string& path, std::uint32_t type, const LoadHints& hints);
     /// Loads from bytes in memory (what LoadResource and the GIF tools use).
     bool Decode(ByteView data, std::uint32_t type = 0);
+    bool Decode(ByteView data, std::uint32_t type, const LoadHints& hints);
     bool LoadResource(ByteView data, std::uint32_t type = 0) { return Decode(data, type); }
     /// Writes the image as `type` through a temporary file in the target folder that is renamed
     /// into place only when complete: a failed save leaves any earlier file untouched.

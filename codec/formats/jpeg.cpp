@@ -177,6 +177,19 @@ bool ReadHeaderStep(DecodeJob& job, const std::uint8_t* data, std::size_t size)
     return true;
 }
 
+// Asks for output at 1/denom of the full size (libjpeg-turbo's scaled IDCT: fewer coefficients
+// are transformed, so the work shrinks with the output).
+bool ScaleStep(DecodeJob& job, unsigned denom)
+{
+    j_decompress_ptr cinfo = &job.cinfo;
+    if (setjmp(job.err.jump))
+        return false;
+    cinfo->scale_num = 1;
+    cinfo->scale_denom = denom;
+    jpeg_calc_output_dimensions(cinfo);
+    return true;
+}
+
 void CmykRowToRgb(const std::uint8_t* src, std::uint8_t* dst, std::uint32_t width, bool inverted)
 {
     const unsigned flip = inverted ? 0 : 255;
@@ -386,7 +399,23 @@ bool JpegSniff(ByteView data)
     return data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF;
 }
 
-Result JpegDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
+std::uint32_t JpegScaleFor(std::uint32_t width, std::uint32_t height, std::uint32_t minWidth, std::uint32_t minHeight)
+{
+    if (minWidth == 0 || minHeight == 0)
+        return 1;
+    const auto covers = [&](std::uint32_t denom) {
+        return (std::uint64_t { width } + denom - 1) / denom >= minWidth
+            && (std::uint64_t { height } + denom - 1) / denom >= minHeight;
+    };
+    for (std::uint32_t denom : { 8u, 4u, 2u })
+        if (covers(denom))
+            return denom;
+    return 1;
+}
+
+namespace {
+
+Result DecodeAtScale(ByteView data, const DecodeLimits& limits, const LoadHints* hints, CxImage& out)
 {
     if (data.empty())
         return Truncated("the file is empty");
@@ -411,8 +440,16 @@ Result JpegDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     const auto bitsPerPixel = static_cast<std::uint32_t>(std::max((8 * samplesPerMcu + mcuPixels - 1) / mcuPixels, 1));
     const DecodeLimits bounded = BoundByData(
         limits, data.size(), cinfo.arith_code ? ratio::kJpegArithmetic : ratio::kJpegHuffman, bitsPerPixel);
-    if (Result r = CheckDimensions(cinfo.output_width, cinfo.output_height, bounded); !r)
+    // The full size is checked even for a reduced decode: a hint never lets a file through that
+    // a full decode refuses, and libjpeg's coefficient buffers stay full-size anyway.
+    if (Result r = CheckDimensions(cinfo.image_width, cinfo.image_height, bounded); !r)
         return r;
+    if (hints && hints->minimumSize) {
+        const LoadHints::Size need = hints->minimumSize(cinfo.image_width, cinfo.image_height);
+        const std::uint32_t denom = JpegScaleFor(cinfo.image_width, cinfo.image_height, need.width, need.height);
+        if (denom > 1 && !ScaleStep(job, denom))
+            return FailureOf(job.err);
+    }
     job.cinfo.mem->max_memory_to_use = static_cast<long>(std::min<std::uint64_t>(WorkingMemory(bounded), LONG_MAX));
     const std::uint32_t bpp = job.layout == OutputLayout::Gray ? 8 : 24;
     if (Result r = CreateChecked(out, cinfo.output_width, cinfo.output_height, bpp, bounded); !r)
@@ -444,6 +481,18 @@ Result JpegDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
     for (int i = 0; i < job.err.warningCount; ++i)
         out.AddWarning(job.err.warnings[i]);
     return Result::Ok();
+}
+
+} // namespace
+
+Result JpegDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
+{
+    return DecodeAtScale(data, limits, nullptr, out);
+}
+
+Result JpegDecodeScaled(ByteView data, const DecodeLimits& limits, const LoadHints& hints, CxImage& out)
+{
+    return DecodeAtScale(data, limits, &hints, out);
 }
 
 Result JpegEncodeWithQuality(const CxImage& image, int quality, std::vector<std::uint8_t>& out)

@@ -14,6 +14,15 @@ namespace codec {
 /// stay about a third the size of quality 100.
 inline constexpr int kJpegDefaultQuality = 90;
 
+/// The scale denominator (1, 2, 4 or 8) a reduced decode of a `width` x `height` JPEG uses: the
+/// largest whose output (each side divided and rounded up, as libjpeg does) is still at least
+/// `minWidth` x `minHeight`. A zero minimum side gives 1.
+std::uint32_t JpegScaleFor(std::uint32_t width, std::uint32_t height, std::uint32_t minWidth, std::uint32_t minHeight);
+
+/// Decodes like JpegDecode, at the scale `hints` allow (see LoadHints); the limits are checked
+/// against the full size as JpegDecode checks them.
+Result JpegDecodeScaled(ByteView data, const DecodeLimits& limits, const LoadHints& hints, CxImage& out);
+
 /// Encodes like JpegEncode with a quality from 1 (smallest) to 100 (best); values outside are clamped.
 Result JpegEncodeWithQuality(const CxImage& image, int quality, std::vector<std::uint8_t>& out);
 

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 using codec::CxImage;
@@ -357,4 +358,94 @@ TEST(Jpeg, RefusesEndlessProgressiveScans)
     endless.push_back(0xD9);
     const codec::Result r = DecodeResult(endless);
     EXPECT_EQ(r.status, Status::LimitExceeded) << r.message;
+}
+
+namespace {
+
+/// A smooth colour picture (slow waves and ramps), the kind reduced decoding is meant for.
+CxImage SmoothImage(std::uint32_t width, std::uint32_t height)
+{
+    CxImage image(width, height, 24);
+    for (std::uint32_t y = 0; y < height; ++y)
+        for (std::uint32_t x = 0; x < width; ++x) {
+            const double wave = std::sin(x / 23.0) * std::cos(y / 31.0);
+            image.SetPixelColor(x,
+                y,
+                { static_cast<std::uint8_t>(128 + 100 * wave),
+                    static_cast<std::uint8_t>(x * 255 / width),
+                    static_cast<std::uint8_t>(y * 255 / height),
+                    255 });
+        }
+    return image;
+}
+
+codec::LoadHints AtLeast(std::uint32_t width, std::uint32_t height)
+{
+    codec::LoadHints hints;
+    hints.minimumSize = [=](std::uint32_t, std::uint32_t) { return codec::LoadHints::Size { width, height }; };
+    return hints;
+}
+
+} // namespace
+
+TEST(Jpeg, ScaledDecodeTakesTheSmallestScaleThatCoversTheMinimum)
+{
+    // 250 x 170: the sides at 1/2, 1/4, 1/8 are 125 x 85, 63 x 43, 32 x 22 (rounded up).
+    const Bytes bytes = Encode(SmoothImage(250, 170));
+    struct Case {
+        std::uint32_t minW, minH, expectW, expectH;
+    };
+    for (const Case& c : std::vector<Case> { { 32, 22, 32, 22 }, // 1/8, exactly
+             { 33, 10, 63, 43 }, // one column more than 1/8 gives: 1/4
+             { 10, 43, 63, 43 },
+             { 63, 44, 125, 85 }, // one row more than 1/4 gives: 1/2
+             { 125, 85, 125, 85 },
+             { 126, 85, 250, 170 }, // beyond 1/2: full size
+             { 250, 170, 250, 170 },
+             { 0, 22, 250, 170 }, // a zero side asks for nothing to be skipped
+             { 1000, 1000, 250, 170 } }) {
+        CxImage image;
+        ASSERT_TRUE(codec::JpegDecodeScaled(bytes, codec::DefaultLimits(), AtLeast(c.minW, c.minH), image));
+        EXPECT_EQ(image.GetWidth(), c.expectW) << c.minW << "x" << c.minH;
+        EXPECT_EQ(image.GetHeight(), c.expectH) << c.minW << "x" << c.minH;
+    }
+    EXPECT_EQ(codec::JpegScaleFor(6400, 4800, 800, 600), 8u);
+    EXPECT_EQ(codec::JpegScaleFor(4000, 3000, 800, 600), 4u);
+
+    // Gray files scale too, and other formats ignore the hint.
+    CxImage gray;
+    ASSERT_TRUE(gray.Decode(Encode(GrayImage(96, 64)), codec::kTypeJpg, AtLeast(12, 8)));
+    EXPECT_EQ(gray.GetWidth(), 12u);
+    EXPECT_EQ(gray.GetBpp(), 8u);
+    std::vector<std::uint8_t> png;
+    ASSERT_TRUE(SmoothImage(96, 64).Encode(png, codec::kTypePng));
+    CxImage fromPng;
+    ASSERT_TRUE(fromPng.Decode(png, 0, AtLeast(12, 8)));
+    EXPECT_EQ(fromPng.GetWidth(), 96u);
+}
+
+TEST(Jpeg, ScaledDecodeResampledMatchesTheFullDecodeResampled)
+{
+    const Bytes bytes = Encode(SmoothImage(640, 480));
+    CxImage full = Decode(bytes);
+    for (const std::uint32_t side : { 300u, 150u, 80u }) { // 1/2, 1/4, 1/8
+        const std::uint32_t h = side * 3 / 4;
+        CxImage scaled;
+        ASSERT_TRUE(codec::JpegDecodeScaled(bytes, codec::DefaultLimits(), AtLeast(side, h), scaled));
+        ASSERT_LT(scaled.GetWidth(), 640u);
+        CxImage expected;
+        ASSERT_TRUE(full.Resample2(side, h, codec::kInterpolationNearest, codec::kOverflowBackground, &expected));
+        ASSERT_TRUE(scaled.Resample2(side, h, codec::kInterpolationNearest, codec::kOverflowBackground));
+        EXPECT_GE(Psnr(expected, scaled), 30.0) << side;
+    }
+}
+
+TEST(Jpeg, ScaledDecodeKeepsTheFullSizeLimits)
+{
+    // A reduced decode would fit in 300 columns, but the file's own width does not.
+    codec::DecodeLimits limits;
+    limits.maxWidth = 300;
+    CxImage image;
+    EXPECT_EQ(codec::JpegDecodeScaled(Encode(SmoothImage(640, 480)), limits, AtLeast(80, 60), image).status,
+        Status::LimitExceeded);
 }
