@@ -20,17 +20,19 @@ Reads and converts images in 15 formats: BMP, GIF, JPEG, PNG, ICO, TIFF, TGA,
 PCX, WBMP, WMF, JPEG 2000 (JP2 and JPC), PGX, PNM and Sun raster (RAS).
 
 Commands:
-  info FILE...          show each file's format, size, depth and resolution
-  convert SRC DEST      convert one image (size, depth, dpi, gray scale)
+  info FILE...                 each file's format, size, depth and resolution
+  convert SRC DEST             convert one image (size, depth, dpi, gray scale)
+  batch --to FORMAT --out DIR FILES_OR_DIRS...
+                               convert many images into one format
+  gif-animate --out FILE.gif FILES...
+                               build an animated GIF from GIF files
+  gif-info FILE.gif            an animated GIF's block information and frames
+  gif-extract FILE.gif --out DIR
+                               write each frame of an animated GIF to a file
+  tiff --out FILE.tiff FILES...
+                               join images into one multi-page TIFF
   encrypt --out DIR FILES...   encrypt files with a password into DIR
   decrypt --out DIR FILES...   decrypt them again
-  gif-animate           build an animated GIF from GIF files
-  gif-info FILE.gif     show an animated GIF's frames and block information
-  gif-extract FILE.gif  write each frame of an animated GIF to its own file
-  tiff --out FILE.tiff FILES...
-                        join the files into one multi-page TIFF, one page each
-  batch --to FORMAT --out DIR FILES_OR_DIRS...
-                        convert many images into one format
 
 Run 'pelmora-cli COMMAND --help' for a command's options.
 
