@@ -8,25 +8,10 @@
 #include <sstream>
 
 using codec::CxImage;
+using testing_support::CliRun;
 using testing_support::TempDir;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(const std::string& args, const TempDir& dir)
-{
-    CliRun r;
-    const std::string errFile = dir.File(".stderr");
-    r.status = testing_support::RunCommand(std::string(PELMORA_CLI) + " " + args + " 2>" + errFile, &r.out);
-    const auto bytes = testing_support::ReadFileBytes(errFile);
-    r.err.assign(bytes.begin(), bytes.end());
-    return r;
-}
 
 std::string Save(const TempDir& dir,
     const std::string& name,
@@ -52,35 +37,35 @@ TEST(CliInfo, PrintsOneLinePerFileAndFailsOnUnreadable)
     const std::string bmp = Save(dir, "b.bmp", 7, 5, 8, codec::kTypeBmp, 96);
     testing_support::WriteFileBytes(dir.File("bad.jpg"), { 1, 2, 3 });
 
-    CliRun ok = Cli("info " + png + " " + bmp, dir);
+    CliRun ok = testing_support::RunCli("info " + png + " " + bmp, dir);
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(ok.out,
         png + ": Portable Network Graphics File 30x20 24 bpp 300 dpi\n" + bmp + ": Bitmap File 7x5 8 bpp 96 dpi\n");
 
-    CliRun bad = Cli("info " + dir.File("bad.jpg") + " " + png, dir);
+    CliRun bad = testing_support::RunCli("info " + dir.File("bad.jpg") + " " + png, dir);
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out.rfind(dir.File("bad.jpg") + ": error: ", 0), 0u) << bad.out;
     EXPECT_NE(bad.out.find(png + ": Portable Network Graphics File 30x20 24 bpp 300 dpi\n"), std::string::npos);
 
-    CliRun json = Cli("info --json " + png, dir);
+    CliRun json = testing_support::RunCli("info --json " + png, dir);
     EXPECT_EQ(json.out,
         "{\"path\": \"" + png
             + "\", \"ok\": true, \"type\": \"Portable Network Graphics File\", \"width\": 30, \"height\": 20, \"bpp\": "
               "24, \"dpi\": 300, \"warnings\": []}\n");
     EXPECT_EQ(json.err, "");
 
-    EXPECT_EQ(Cli("info", dir).status, 2);
-    EXPECT_EQ(Cli("info --bogus x", dir).status, 2);
-    EXPECT_EQ(Cli("frobnicate", dir).status, 2);
-    EXPECT_EQ(Cli("--help", dir).status, 0);
-    EXPECT_EQ(Cli("--version", dir).out.rfind("pelmora-cli ", 0), 0u);
+    EXPECT_EQ(testing_support::RunCli("info", dir).status, 2);
+    EXPECT_EQ(testing_support::RunCli("info --bogus x", dir).status, 2);
+    EXPECT_EQ(testing_support::RunCli("frobnicate", dir).status, 2);
+    EXPECT_EQ(testing_support::RunCli("--help", dir).status, 0);
+    EXPECT_EQ(testing_support::RunCli("--version", dir).out.rfind("pelmora-cli ", 0), 0u);
 }
 
 TEST(CliConvert, DefaultsKeepTheSourceAndTheMessageGoesToStdout)
 {
     TempDir dir;
     const std::string src = Save(dir, "src.png", 64, 48, 24, codec::kTypePng, 150);
-    CliRun r = Cli("convert " + src + " " + dir.File("out.bmp"), dir);
+    CliRun r = testing_support::RunCli("convert " + src + " " + dir.File("out.bmp"), dir);
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out, "Successfully converted file out.bmp with a size of 64 x 48 in 0 seconds\n");
     CxImage out;
@@ -93,25 +78,28 @@ TEST(CliConvert, SizeFlagsFollowTheDialogRules)
 {
     TempDir dir;
     const std::string src = Save(dir, "src.png", 800, 600, 24, codec::kTypePng, 72);
-    ASSERT_EQ(Cli("convert -q " + src + " " + dir.File("w.png") + " --width 333", dir).status, 0);
+    ASSERT_EQ(testing_support::RunCli("convert -q " + src + " " + dir.File("w.png") + " --width 333", dir).status, 0);
     CxImage w;
     ASSERT_TRUE(w.Load(dir.File("w.png"), 0));
     EXPECT_EQ(w.GetWidth(), 333u);
     EXPECT_EQ(w.GetHeight(), 250u);
 
-    ASSERT_EQ(Cli("convert -q " + src + " " + dir.File("h.png") + " --height=300", dir).status, 0);
+    ASSERT_EQ(testing_support::RunCli("convert -q " + src + " " + dir.File("h.png") + " --height=300", dir).status, 0);
     CxImage h;
     ASSERT_TRUE(h.Load(dir.File("h.png"), 0));
     EXPECT_EQ(h.GetWidth(), 400u);
 
-    ASSERT_EQ(Cli("convert -q " + src + " " + dir.File("n.png") + " --width 100 --no-keep-proportions", dir).status, 0);
+    ASSERT_EQ(testing_support::RunCli(
+                  "convert -q " + src + " " + dir.File("n.png") + " --width 100 --no-keep-proportions", dir)
+                  .status,
+        0);
     CxImage n;
     ASSERT_TRUE(n.Load(dir.File("n.png"), 0));
     EXPECT_EQ(n.GetWidth(), 100u);
     EXPECT_EQ(n.GetHeight(), 600u);
 
     // ICO: fitted after the message, which is not an error.
-    CliRun ico = Cli("convert -q " + src + " " + dir.File("i.ico") + " --width 300", dir);
+    CliRun ico = testing_support::RunCli("convert -q " + src + " " + dir.File("i.ico") + " --width 300", dir);
     ASSERT_EQ(ico.status, 0) << ico.err;
     EXPECT_NE(ico.err.find("Files with the ico or wbmp format can't have a dimension bigger than 255 x 255"),
         std::string::npos);
@@ -122,14 +110,14 @@ TEST(CliConvert, QuestionFlags)
 {
     TempDir dir;
     const std::string src = Save(dir, "src.png", 32, 32, 24, codec::kTypePng, 72);
-    CliRun rgb = Cli("convert -q " + src + " " + dir.File("rgb.jpg") + " --bpp 8", dir);
+    CliRun rgb = testing_support::RunCli("convert -q " + src + " " + dir.File("rgb.jpg") + " --bpp 8", dir);
     ASSERT_EQ(rgb.status, 0) << rgb.err;
     EXPECT_NE(rgb.err.find("note:"), std::string::npos);
     CxImage a;
     ASSERT_TRUE(a.Load(dir.File("rgb.jpg"), 0));
     EXPECT_EQ(a.GetBpp(), 24u);
 
-    CliRun gray = Cli("convert -q " + src + " " + dir.File("gray.jpg") + " --bpp 8 --gray", dir);
+    CliRun gray = testing_support::RunCli("convert -q " + src + " " + dir.File("gray.jpg") + " --bpp 8 --gray", dir);
     ASSERT_EQ(gray.status, 0) << gray.err;
     EXPECT_EQ(gray.err, "");
     CxImage g;
@@ -137,12 +125,12 @@ TEST(CliConvert, QuestionFlags)
     EXPECT_EQ(g.GetBpp(), 8u);
     EXPECT_TRUE(g.IsGrayScale());
 
-    ASSERT_EQ(Cli("convert -q " + src + " " + dir.File("x.gif"), dir).status, 0);
+    ASSERT_EQ(testing_support::RunCli("convert -q " + src + " " + dir.File("x.gif"), dir).status, 0);
     CxImage gif8;
     ASSERT_TRUE(gif8.Load(dir.File("x.gif"), 0));
     EXPECT_EQ(gif8.GetBpp(), 8u);
 
-    ASSERT_EQ(Cli("convert -q " + src + " " + dir.File("w.wbmp"), dir).status, 0);
+    ASSERT_EQ(testing_support::RunCli("convert -q " + src + " " + dir.File("w.wbmp"), dir).status, 0);
     CxImage wbmp;
     ASSERT_TRUE(wbmp.Load(dir.File("w.wbmp"), 0));
     EXPECT_EQ(wbmp.GetBpp(), 1u);
@@ -156,7 +144,7 @@ TEST(CliConvert, EveryFormatIsWrittenAndReadBack)
         = { "bmp", "gif", "jpg", "png", "ico", "tif", "tga", "pcx", "wbmp", "wmf", "jp2", "jpc", "pgx", "pnm", "ras" };
     for (const char* f : formats) {
         const std::string out = dir.File(std::string("out.") + f);
-        CliRun r = Cli("convert -q --rgb " + src + " " + out, dir);
+        CliRun r = testing_support::RunCli("convert -q --rgb " + src + " " + out, dir);
         EXPECT_EQ(r.status, 0) << f << ": " << r.out << r.err;
         CxImage back;
         EXPECT_TRUE(back.Load(out, 0)) << f << ": " << back.GetLastError();
@@ -168,21 +156,21 @@ TEST(CliConvert, UsageErrorsWriteNothing)
 {
     TempDir dir;
     const std::string src = Save(dir, "src.png", 8, 8, 24, codec::kTypePng, 72);
-    EXPECT_EQ(Cli("convert " + src + " " + dir.File("out.xyz"), dir).status, 2);
-    EXPECT_EQ(Cli("convert " + src + " " + dir.File("out.xyz") + " --type exr", dir).status, 2);
-    CliRun neg = Cli("convert " + src + " " + dir.File("o.png") + " --width -5", dir);
+    EXPECT_EQ(testing_support::RunCli("convert " + src + " " + dir.File("out.xyz"), dir).status, 2);
+    EXPECT_EQ(testing_support::RunCli("convert " + src + " " + dir.File("out.xyz") + " --type exr", dir).status, 2);
+    CliRun neg = testing_support::RunCli("convert " + src + " " + dir.File("o.png") + " --width -5", dir);
     EXPECT_EQ(neg.status, 2);
     EXPECT_EQ(neg.err, "pelmora-cli: Please enter a positive integer.\n");
-    EXPECT_EQ(Cli("convert " + src + " " + dir.File("o.png") + " --bpp 7", dir).status, 2);
-    EXPECT_EQ(Cli("convert " + src, dir).status, 2);
-    EXPECT_EQ(Cli("convert " + src + " " + dir.File("o.png") + " --gray --rgb", dir).status, 2);
+    EXPECT_EQ(testing_support::RunCli("convert " + src + " " + dir.File("o.png") + " --bpp 7", dir).status, 2);
+    EXPECT_EQ(testing_support::RunCli("convert " + src, dir).status, 2);
+    EXPECT_EQ(testing_support::RunCli("convert " + src + " " + dir.File("o.png") + " --gray --rgb", dir).status, 2);
     // The extension-less DEST takes --type; no other file appears on failure.
-    ASSERT_EQ(Cli("convert -q " + src + " " + dir.File("typed") + " --type .PNG", dir).status, 0);
+    ASSERT_EQ(testing_support::RunCli("convert -q " + src + " " + dir.File("typed") + " --type .PNG", dir).status, 0);
     CxImage typed;
     ASSERT_TRUE(typed.Load(dir.File("typed"), 0));
     EXPECT_EQ(typed.GetType(), codec::kTypePng);
 
-    CliRun missing = Cli("convert " + dir.File("absent.png") + " " + dir.File("o2.png"), dir);
+    CliRun missing = testing_support::RunCli("convert " + dir.File("absent.png") + " " + dir.File("o2.png"), dir);
     EXPECT_EQ(missing.status, 1);
     std::string listing;
     testing_support::RunCommand("ls " + dir.path(), &listing);
@@ -211,7 +199,7 @@ TEST(CliWarnings, AJpegCutShortIsUsedWithAWarningNamingTheFile)
     testing_support::WriteFileBytes(cut, bytes);
     const std::string warning = cut + ": warning: Premature end of JPEG file\n";
 
-    CliRun info = Cli("info " + cut, dir);
+    CliRun info = testing_support::RunCli("info " + cut, dir);
     EXPECT_EQ(info.status, 0);
     EXPECT_EQ(info.out, cut + ": Joint Photographic Experts Group File 64x128 24 bpp 72 dpi\n");
     EXPECT_NE(info.err.find(warning), std::string::npos) << info.err;
@@ -220,7 +208,7 @@ TEST(CliWarnings, AJpegCutShortIsUsedWithAWarningNamingTheFile)
     for (std::string line; std::getline(lines, line);)
         EXPECT_EQ(line.rfind(cut + ": warning: ", 0), 0u) << line;
 
-    CliRun json = Cli("info --json " + cut + " " + whole, dir);
+    CliRun json = testing_support::RunCli("info --json " + cut + " " + whole, dir);
     EXPECT_EQ(json.status, 0);
     EXPECT_NE(json.out.find("\"warnings\": [\"Premature end of JPEG file\""), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"path\": \"" + whole + "\", \"ok\": true"), std::string::npos) << json.out;
@@ -228,7 +216,7 @@ TEST(CliWarnings, AJpegCutShortIsUsedWithAWarningNamingTheFile)
     EXPECT_NE(json.err.find(warning), std::string::npos) << json.err;
     EXPECT_EQ(json.err.find(whole + ":"), std::string::npos) << json.err;
 
-    CliRun convert = Cli("convert -q " + cut + " " + dir.File("out.png"), dir);
+    CliRun convert = testing_support::RunCli("convert -q " + cut + " " + dir.File("out.png"), dir);
     EXPECT_EQ(convert.status, 0);
     EXPECT_EQ(convert.out, "Successfully converted file out.png with a size of 64 x 128 in 0 seconds\n");
     EXPECT_NE(convert.err.find(warning), std::string::npos) << convert.err;
@@ -237,7 +225,7 @@ TEST(CliWarnings, AJpegCutShortIsUsedWithAWarningNamingTheFile)
     EXPECT_EQ(out.GetHeight(), 128u);
     EXPECT_TRUE(out.GetWarnings().empty()); // the damage is not carried into the new file
 
-    CliRun batch = Cli("batch -q --json --jobs 1 --to png --out " + dir.File("b") + " " + cut, dir);
+    CliRun batch = testing_support::RunCli("batch -q --json --jobs 1 --to png --out " + dir.File("b") + " " + cut, dir);
     EXPECT_EQ(batch.status, 0);
     EXPECT_NE(batch.err.find(warning), std::string::npos) << batch.err;
     EXPECT_NE(batch.out.find("\"ok\": true, \"warnings\": [\"Premature end of JPEG file\""), std::string::npos)

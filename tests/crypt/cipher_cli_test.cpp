@@ -8,29 +8,12 @@
 #include <filesystem>
 
 using namespace crypt_testing;
+using testing_support::CliRun;
 using testing_support::ReadFileBytes;
 using testing_support::TempDir;
 using testing_support::WriteFileBytes;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-/// Runs pelmora-cli with stdin not a terminal and PELMORA_PASSWORD as `env` sets it.
-CliRun Cli(const std::string& args, const TempDir& dir, const std::string& env = "")
-{
-    CliRun r;
-    r.status = testing_support::RunCommand("env -u PELMORA_PASSWORD " + env + " " + std::string(PELMORA_CLI) + " "
-            + args + " </dev/null 2>" + dir.File(".err"),
-        &r.out);
-    const auto err = ReadFileBytes(dir.File(".err"));
-    r.err.assign(err.begin(), err.end());
-    return r;
-}
 
 std::string Text(const std::string& path)
 {
@@ -50,15 +33,15 @@ TEST(CipherCli, EncryptsAndDecryptsWithReportsAndExitCodes)
     WriteFileBytes(dir.File("pw"), { 'h', 'u', 'n', 't', 'e', 'r', '2', '\n', 'x', '\n' });
     WriteFileBytes(dir.File("short"), { 'a', 'b', 'c', '\n' });
 
-    CliRun enc
-        = Cli("encrypt --out " + dir.File("enc") + " --password-file " + dir.File("pw") + " " + a + " " + b, dir);
+    CliRun enc = testing_support::RunCli(
+        "encrypt --out " + dir.File("enc") + " --password-file " + dir.File("pw") + " " + a + " " + b, dir);
     EXPECT_EQ(enc.status, 0) << enc.err;
     EXPECT_EQ(enc.out, "Successfully converted file " + b + "\nSuccessfully converted file " + a + "\n");
     EXPECT_EQ(enc.err, "Finished the conversion of 2 files\n");
 
     // The password's first line only; the environment serves as well as a file.
-    CliRun dec = Cli("decrypt -q --json --out " + dir.File("dec") + " --password-file " + dir.File("pw") + " "
-            + dir.File("enc/a.bin") + " " + dir.File("enc/B.bin"),
+    CliRun dec = testing_support::RunCli("decrypt -q --json --out " + dir.File("dec") + " --password-file "
+            + dir.File("pw") + " " + dir.File("enc/a.bin") + " " + dir.File("enc/B.bin"),
         dir);
     EXPECT_EQ(dec.status, 0) << dec.err;
     EXPECT_EQ(dec.out,
@@ -68,7 +51,7 @@ TEST(CipherCli, EncryptsAndDecryptsWithReportsAndExitCodes)
     EXPECT_TRUE(ReadFileBytes(dir.File("dec/a.bin")) == ReadFileBytes(a));
     EXPECT_TRUE(ReadFileBytes(dir.File("dec/B.bin")) == ReadFileBytes(b));
 
-    CliRun wrong = Cli(
+    CliRun wrong = testing_support::RunCli(
         "decrypt -q --out " + dir.File("wrong") + " --report " + dir.File("report.txt") + " " + dir.File("enc/a.bin"),
         dir,
         "PELMORA_PASSWORD=hunter3");
@@ -92,7 +75,7 @@ TEST(CipherCli, EncryptsAndDecryptsWithReportsAndExitCodes)
             "pelmora-cli: Please select a password with at least 4 characters!\n" },
     };
     for (const Refusal& r : refusals) {
-        CliRun run = Cli(r.args, dir);
+        CliRun run = testing_support::RunCli(r.args, dir);
         EXPECT_EQ(run.status, 2) << r.args;
         EXPECT_EQ(run.err, r.message);
         EXPECT_EQ(run.out, "");

@@ -27,6 +27,19 @@ TempDir::~TempDir()
     std::filesystem::remove_all(path_, ec);
 }
 
+CliRun RunCli(const std::string& args, const TempDir& dir, const std::string& env)
+{
+    CliRun r;
+    const std::string errFile = dir.File(".stderr");
+    r.status = RunCommand("cd '" + dir.path() + "' && env -u PELMORA_PASSWORD " + env + " " + std::string(PELMORA_CLI)
+            + " " + args + " </dev/null 2>'" + errFile + "'",
+        &r.out);
+    const auto bytes = ReadFileBytes(errFile);
+    r.err.assign(bytes.begin(), bytes.end());
+    std::remove(errFile.c_str());
+    return r;
+}
+
 int RunCommand(const std::string& command, std::string* output)
 {
     FILE* pipe = ::popen(command.c_str(), "r");

@@ -24,6 +24,17 @@ private:
     std::string path_;
 };
 
+/// What one run of pelmora-cli said.
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+/// Runs pelmora-cli with `args` inside `dir`, stdin not a terminal and PELMORA_PASSWORD unset
+/// unless `env` ("NAME=VALUE ...") sets it.
+CliRun RunCli(const std::string& args, const TempDir& dir, const std::string& env = "");
+
 /// Runs a shell command; returns its exit status and fills `output` with its stdout.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 /// True when a program is on PATH.

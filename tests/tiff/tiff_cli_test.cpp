@@ -5,29 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
-#include <unistd.h>
 
 using namespace testing_support;
 
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun Cli(const std::string& args, const TempDir& dir)
-{
-    CliRun r;
-    const std::string errFile = dir.File(".stderr");
-    r.status
-        = RunCommand("cd '" + dir.path() + "' && " + std::string(PELMORA_CLI) + " " + args + " 2>" + errFile, &r.out);
-    const auto bytes = ReadFileBytes(errFile);
-    r.err.assign(bytes.begin(), bytes.end());
-    ::unlink(errFile.c_str());
-    return r;
-}
 
 } // namespace
 
@@ -37,7 +18,7 @@ TEST(TiffCli, BuildsPagesInArgumentOrderAndReportsFailures)
     ASSERT_TRUE(MakeTestImage(12, 7, 24).Save(dir.File("a.png"), codec::kTypePng));
     ASSERT_TRUE(MakeTestImage(5, 9, 8).Save(dir.File("b.gif"), codec::kTypeGif));
 
-    CliRun ok = Cli("tiff --out book.tiff b.gif a.png b.gif", dir);
+    CliRun ok = testing_support::RunCli("tiff --out book.tiff b.gif a.png b.gif", dir);
     EXPECT_EQ(ok.status, 0) << ok.err;
     EXPECT_EQ(ok.out + ok.err, "");
     std::string sizes;
@@ -45,7 +26,7 @@ TEST(TiffCli, BuildsPagesInArgumentOrderAndReportsFailures)
     EXPECT_EQ(sizes, "5 9|12 7|5 9|");
 
     WriteFileBytes(dir.File("bad.png"), { 0x89, 'P', 'N', 'G' });
-    CliRun failed = Cli("tiff --out other.tiff a.png bad.png nowhere.jpg", dir);
+    CliRun failed = testing_support::RunCli("tiff --out other.tiff a.png bad.png nowhere.jpg", dir);
     EXPECT_EQ(failed.status, 1);
     EXPECT_EQ(failed.out, "");
     const std::string prefix = "bad.png: error: ";
@@ -64,7 +45,7 @@ TEST(TiffCli, BuildsPagesInArgumentOrderAndReportsFailures)
              Usage { "tiff --out x.tiff", "pelmora-cli: tiff: no files given\n" },
              Usage { "tiff --out", "pelmora-cli: tiff: --out needs a FILE\n" },
              Usage { "tiff --bogus --out x.tiff a.png", "pelmora-cli: tiff: unknown option '--bogus'\n" } }) {
-        CliRun r = Cli(u.args, dir);
+        CliRun r = testing_support::RunCli(u.args, dir);
         EXPECT_EQ(r.status, 2) << u.args;
         EXPECT_EQ(r.err, u.err) << u.args;
     }
