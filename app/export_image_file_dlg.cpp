@@ -1,6 +1,7 @@
 #include "app/export_image_file_dlg.h"
 
 #include "app/file_prompt.h"
+#include "widgets/control_name.h"
 
 #include <utility>
 
@@ -88,7 +89,7 @@ private:
 
 QString CExportImageFileDlg::ControlName(int id)
 {
-    return QStringLiteral("id%1").arg(id);
+    return widgets::ControlName(id);
 }
 
 CExportImageFileDlg::CExportImageFileDlg(

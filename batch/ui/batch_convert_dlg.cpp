@@ -7,6 +7,7 @@
 #include "batch/ui/up_dialog.h"
 #include "core/registry.h"
 #include "widgets/choice_combos.h"
+#include "widgets/control_name.h"
 #include "widgets/folder_dialog.h"
 
 #include <QCheckBox>
@@ -69,7 +70,7 @@ QString PathToQt(const std::string& path)
 
 QString CBatchConvertDlg::ControlName(int id)
 {
-    return QStringLiteral("id%1").arg(id);
+    return widgets::ControlName(id);
 }
 
 CBatchConvertDlg::CBatchConvertDlg(QWidget* parent, core::Ui& ui)

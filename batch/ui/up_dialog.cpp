@@ -1,6 +1,7 @@
 #include "batch/ui/up_dialog.h"
 
 #include "batch/batch_convert.h"
+#include "widgets/control_name.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -19,10 +20,7 @@ namespace batch_ui {
 
 namespace {
 
-QString ControlName(int id)
-{
-    return QStringLiteral("id%1").arg(id);
-}
+using widgets::ControlName;
 
 } // namespace
 

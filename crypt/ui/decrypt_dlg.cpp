@@ -3,6 +3,7 @@
 #include "app/file_prompt.h"
 #include "core/paths.h"
 #include "crypt/ui/cipher_bridge.h"
+#include "widgets/control_name.h"
 #include "widgets/folder_dialog.h"
 
 #include <QFile>
@@ -48,7 +49,7 @@ QPushButton* MakeButton(QWidget* parent, const char* text, int id)
 
 QString CDecryptDlg::ControlName(int id)
 {
-    return QStringLiteral("id%1").arg(id);
+    return widgets::ControlName(id);
 }
 
 CDecryptDlg::CDecryptDlg(QWidget* parent, core::Ui& ui)

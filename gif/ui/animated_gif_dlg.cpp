@@ -3,6 +3,7 @@
 #include "app/file_prompt.h"
 #include "core/paths.h"
 #include "core/registry.h"
+#include "widgets/control_name.h"
 #include "widgets/list_rows.h"
 #include "widgets/resources.h"
 #include "widgets/to_qimage.h"
@@ -31,10 +32,7 @@ namespace {
 constexpr const char* kParseUnsignedPrompt = "Please enter a positive integer.";
 constexpr const char* kParseIntPrompt = "Please enter an integer.";
 
-QString ControlName(int id)
-{
-    return QStringLiteral("id%1").arg(id);
-}
+using widgets::ControlName;
 
 // The data exchange's readings: blanks around the digits allowed, the value must fit.
 std::optional<std::uint32_t> ParseUnsigned(const QString& text)

@@ -5,6 +5,7 @@
 #include "core/registry.h"
 #include "gif/gif_extract.h"
 #include "gif/ui/picture_ex.h"
+#include "widgets/control_name.h"
 #include "widgets/folder_dialog.h"
 
 #include <QLabel>
@@ -15,10 +16,7 @@ namespace gif_ui {
 
 namespace {
 
-QString ControlName(int id)
-{
-    return QStringLiteral("id%1").arg(id);
-}
+using widgets::ControlName;
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "app/file_prompt.h"
 #include "core/paths.h"
 #include "core/registry.h"
+#include "widgets/control_name.h"
 #include "widgets/list_rows.h"
 #include "widgets/resources.h"
 
@@ -107,7 +108,7 @@ CMultipageTiffDlg::~CMultipageTiffDlg() = default;
 
 QString CMultipageTiffDlg::ControlName(int id)
 {
-    return QStringLiteral("id%1").arg(id);
+    return widgets::ControlName(id);
 }
 
 void CMultipageTiffDlg::showEvent(QShowEvent* event)
