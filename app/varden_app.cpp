@@ -1,6 +1,5 @@
 #include "app/varden_app.h"
 
-
 #include "app/command_table.h"
 #include "app/doc_manager.h"
 #include "app/file_prompt.h"
@@ -51,8 +50,10 @@ CVardenApp::CVardenApp(core::Ui* ui)
 {
     for (const MultiFileCommand& command : kMultiFileCommands)
         multiFileHandlers_[command.id] = nullptr;
-    SetCommandHandler(kIdEncrypt, [this] { cryptui::OnCipherCommand(cryptui::RunKind::Encrypt, frame_.get(), *ui_); });
-    SetCommandHandler(kIdDecrypt, [this] { cryptui::OnCipherCommand(cryptui::RunKind::Decrypt, frame_.get(), *ui_); });
+    SetCommandHandler(
+        kIdEncrypt, [this] { cryptui::OnCipherCommand(cipher::CipherRunKind::Encrypt, frame_.get(), *ui_); });
+    SetCommandHandler(
+        kIdDecrypt, [this] { cryptui::OnCipherCommand(cipher::CipherRunKind::Decrypt, frame_.get(), *ui_); });
     SetCommandHandler(kIdExtractGifFrames, [this] { gif_ui::OnExtractGifFrames(frame_.get(), *ui_); });
     SetCommandHandler(kIdAnimateGif, [this] {
         gif_ui::OnAnimateGif(frame_.get(), *ui_, [this](const std::string& path) {

@@ -35,7 +35,7 @@ CipherRunner SetCipherRunner(CipherRunner runner)
     return std::exchange(CurrentCipherRunner(), std::move(runner));
 }
 
-void OnCipherCommand(RunKind kind, QWidget* owner, core::Ui& ui)
+void OnCipherCommand(cipher::CipherRunKind kind, QWidget* owner, core::Ui& ui)
 {
     // 1. Every file is offered: no type filter.
     app::FilePromptRequest request;
@@ -63,7 +63,7 @@ void OnCipherCommand(RunKind kind, QWidget* owner, core::Ui& ui)
     if (run)
         run(kind, *dialog.Files(), dialog.Destination(), dialog.Password(), ui);
     else
-        Run(kind, *dialog.Files(), dialog.Destination(), dialog.Password(), ui);
+        cipher::RunCipher(kind, *dialog.Files(), dialog.Destination(), dialog.Password(), ui);
 }
 
 } // namespace cryptui

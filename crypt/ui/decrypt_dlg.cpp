@@ -2,7 +2,7 @@
 
 #include "app/file_prompt.h"
 #include "core/paths.h"
-#include "crypt/ui/cipher_bridge.h"
+#include "crypt/cipher_run.h"
 #include "widgets/control_name.h"
 #include "widgets/folder_dialog.h"
 
@@ -209,20 +209,24 @@ void CDecryptDlg::OnAddFiles()
 void CDecryptDlg::accept()
 {
     UpdateData(true);
-    const InputProblem problem = CheckInputs(password_, destination_, files_ ? *files_ : std::vector<std::string>());
+    const cipher::CipherInputProblem problem
+        = cipher::CheckCipherInputs(password_, destination_, files_ ? *files_ : std::vector<std::string>());
     switch (problem) {
-    case InputProblem::Password:
-        ui_.MessageBox(InputMessage(problem), core::kAppTitle, core::MessageIcon::Error, core::Owner::Dialog);
+    case cipher::CipherInputProblem::Password:
+        ui_.MessageBox(
+            cipher::CipherInputMessage(problem), core::kAppTitle, core::MessageIcon::Error, core::Owner::Dialog);
         password_.clear();
         break;
-    case InputProblem::Destination:
-        ui_.MessageBox(InputMessage(problem), core::kAppTitle, core::MessageIcon::Information, core::Owner::Dialog);
+    case cipher::CipherInputProblem::Destination:
+        ui_.MessageBox(
+            cipher::CipherInputMessage(problem), core::kAppTitle, core::MessageIcon::Information, core::Owner::Dialog);
         destination_.clear();
         break;
-    case InputProblem::Files:
-        ui_.MessageBox(InputMessage(problem), core::kAppTitle, core::MessageIcon::Information, core::Owner::Dialog);
+    case cipher::CipherInputProblem::Files:
+        ui_.MessageBox(
+            cipher::CipherInputMessage(problem), core::kAppTitle, core::MessageIcon::Information, core::Owner::Dialog);
         break;
-    case InputProblem::None:
+    case cipher::CipherInputProblem::None:
         UpdateData(true);
         QDialog::accept();
         return;

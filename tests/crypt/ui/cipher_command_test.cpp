@@ -16,7 +16,7 @@ using cryptui::CDecryptDlg;
 namespace {
 
 struct RunCall {
-    cryptui::RunKind kind;
+    cipher::CipherRunKind kind;
     std::vector<std::string> files;
     std::string destination;
     std::string password;
@@ -26,8 +26,8 @@ struct RunCall {
 // extended with "Add..." and answered with OK. The run itself is recorded, not carried out.
 TEST(CipherCommands, CancelledAtEitherDialogNothingHappensAndOkRunsTheDialogsInputs)
 {
-    const std::pair<int, cryptui::RunKind> commands[]
-        = { { app::kIdEncrypt, cryptui::RunKind::Encrypt }, { app::kIdDecrypt, cryptui::RunKind::Decrypt } };
+    const std::pair<int, cipher::CipherRunKind> commands[]
+        = { { app::kIdEncrypt, cipher::CipherRunKind::Encrypt }, { app::kIdDecrypt, cipher::CipherRunKind::Decrypt } };
     for (const auto& [id, kind] : commands) {
         SCOPED_TRACE(id);
         ScriptedPrompts prompts;
@@ -51,7 +51,7 @@ TEST(CipherCommands, CancelledAtEitherDialogNothingHappensAndOkRunsTheDialogsInp
         });
         std::vector<RunCall> runs;
         const auto previousRun = cryptui::SetCipherRunner(
-            [&](cryptui::RunKind k, const auto& files, const auto& destination, const auto& password, core::Ui&) {
+            [&](cipher::CipherRunKind k, const auto& files, const auto& destination, const auto& password, core::Ui&) {
                 runs.push_back({ k, files, destination, password });
                 return batch::ConversionResults();
             });
