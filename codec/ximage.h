@@ -10,6 +10,7 @@
 //   - depth 32:      four bytes R, G, B, A per pixel (A = 255 opaque).
 // Rows run top to bottom with no padding. Files' own layouts are the formats' business.
 
+#include "codec/metadata.h"
 #include "codec/result.h"
 
 #include <cstddef>
@@ -125,6 +126,11 @@ public:
     void ClearWarnings() { warnings_.clear(); }
     static constexpr std::size_t kMaxWarnings = 16;
 
+    /// EXIF, XMP and ICC profile as read from the file; copies and pixel operations keep them.
+    const ImageMetadata& GetMetadata() const { return metadata_; }
+    ImageMetadata& Metadata() { return metadata_; }
+    void SetMetadata(ImageMetadata metadata) { metadata_ = std::move(metadata); }
+
     // ---- shape ----
     /// Allocates a blank (zeroed) image; false with a last error when the size is refused.
     bool Create(std::uint32_t width, std::uint32_t height, std::uint32_t bpp, std::uint32_t type = 0);
@@ -227,6 +233,7 @@ private:
     std::vector<std::uint8_t> pixels_;
     mutable std::string lastError_;
     std::vector<std::string> warnings_;
+    ImageMetadata metadata_;
 };
 
 } // namespace codec
