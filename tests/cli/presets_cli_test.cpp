@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 using testing_support::CliRun;
 using testing_support::RunCli;
@@ -65,4 +66,37 @@ TEST(CliPresets, SavedSettingsRepeatARunAndLaterOptionsOverrideThem)
         EXPECT_EQ(r.status, 2) << bad.args << "\n" << r.err;
     }
     EXPECT_FALSE(std::filesystem::exists(dir.File("o3")));
+}
+
+// The manual page installed with the package must keep up with the commands and their options.
+TEST(CliManual, NamesEveryCommandAndOptionOfTheHelp)
+{
+    TempDir dir;
+    const auto page = testing_support::ReadFileBytes(std::string(PELMORA_TEST_DATA) + "/../../docs/pelmora-cli.1");
+    ASSERT_FALSE(page.empty());
+    // troff writes a literal '-' as "\-".
+    std::string manual;
+    for (std::size_t i = 0; i < page.size(); ++i)
+        if (!(page[i] == '\\' && i + 1 < page.size() && page[i + 1] == '-'))
+            manual += static_cast<char>(page[i]);
+
+    CliRun help = RunCli("--help", dir);
+    ASSERT_EQ(help.status, 0);
+    std::istringstream lines(help.out.substr(help.out.find("Commands:")));
+    std::vector<std::string> commands;
+    for (std::string line; std::getline(lines, line) && !line.empty();)
+        if (line.size() > 2 && line[0] == ' ' && line[1] == ' ' && line[2] != ' ')
+            commands.push_back(line.substr(2, line.find(' ', 2) - 2));
+    ASSERT_GE(commands.size(), 9u) << help.out;
+    for (const std::string& command : commands) {
+        EXPECT_NE(manual.find(command), std::string::npos) << command;
+        CliRun own = RunCli(command + " --help", dir);
+        std::istringstream words(own.out);
+        for (std::string word; words >> word;) {
+            if (word.rfind("--", 0) != 0 || word.size() < 4)
+                continue;
+            word = word.substr(0, word.find_first_of("=,.)/"));
+            EXPECT_NE(manual.find(word), std::string::npos) << command << " " << word;
+        }
+    }
 }
