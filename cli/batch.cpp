@@ -57,6 +57,11 @@ Options:
   --dry-run            print the planned "SRC -> OUT" pairs (JSON with --json) and
                        write nothing
   -q, --quiet          no progress or status lines on stderr
+  --save-preset NAME   keep --to, --max-side, --bpp, --suffix, --jobs, -r and
+                       --encrypt (never a password) under NAME in the settings
+                       file; without input files only that
+  --preset NAME        take those options from NAME; options after it override
+  --list-presets       print the saved presets
 
 ICO and WBMP outputs are fitted into 255 x 255; WBMP is always 1 bit per pixel;
 PGX is always gray.

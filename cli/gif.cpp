@@ -21,7 +21,8 @@ namespace {
 constexpr const char* kAnimateHelp
     = R"(Usage: pelmora-cli gif-animate --out FILE.gif [--loops N|infinite] [--delay N] FILES...
 
-Builds one animated GIF from GIF files, one frame per file, in the order given.
+Builds one animated GIF, one frame per file, in the order given. The frames may
+be GIF files or any other images Pelmora reads (PNG, JPEG, ...).
 
 Options:
   --out FILE.gif     the animation to write (replaced only when it is complete)
@@ -29,11 +30,15 @@ Options:
   --loops infinite   loop for ever
   --delay N          frame delay in hundredths of a second for the files that
                      follow it (default 22); may be repeated
+  --palette MODE     how frames of more than 256 colours get theirs: "shared"
+                     (one palette for all, steady colours), "per-frame" (each
+                     its own), or "auto" (the default: shared unless it costs
+                     clearly more colour error); GIF frames keep their own
   -q, --quiet        no notes on stderr
 
-Files whose extension is not .gif are skipped with a note. At least two frames
-are needed. Exit status: 0 written; 1 the animation could not be built (nothing
-changed at FILE.gif); 2 bad arguments.
+Files that are not images by their extension are skipped with a note. At least
+two frames are needed. Exit status: 0 written; 1 the animation could not be
+built (nothing changed at FILE.gif); 2 bad arguments.
 )";
 
 constexpr const char* kInfoHelp = R"(Usage: pelmora-cli gif-info FILE.gif
@@ -75,6 +80,7 @@ int RunGifAnimate(Args& args)
     int loops = -1;
     std::uint32_t delay = 22;
     bool quiet = false;
+    gif::FramePalette palette = gif::FramePalette::kAuto;
     std::vector<gif::GifFrameSource> frames;
     std::vector<std::string> skipped;
     while (!args.Done()) {
@@ -106,11 +112,20 @@ int RunGifAnimate(Args& args)
             if (!n || *n > 65535)
                 return UsageError("gif-animate: --delay takes hundredths of a second from 0 to 65535");
             delay = *n;
+        } else if (auto v = args.Value(a, "--palette", missing)) {
+            if (!missing && *v == "shared")
+                palette = gif::FramePalette::kShared;
+            else if (!missing && *v == "per-frame")
+                palette = gif::FramePalette::kPerFrame;
+            else if (!missing && *v == "auto")
+                palette = gif::FramePalette::kAuto;
+            else
+                return UsageError("gif-animate: --palette takes shared, per-frame or auto");
         } else if (a == "-q" || a == "--quiet") {
             quiet = true;
         } else if (a.size() > 1 && a[0] == '-' && a != "-") {
             return UsageError("gif-animate: unknown option " + a);
-        } else if (core::ImageTypeFromExtension(a) == codec::kTypeGif) {
+        } else if (core::ImageTypeFromExtension(a) != 0) {
             frames.push_back({ a, delay });
         } else {
             skipped.push_back(a);
@@ -120,14 +135,17 @@ int RunGifAnimate(Args& args)
         return UsageError("Please select a destination GIF file for the animation sequence");
     if (!quiet)
         for (const std::string& path : skipped)
-            std::fprintf(stderr, "%s: warning: not a GIF file, skipped\n", path.c_str());
+            std::fprintf(stderr, "%s: warning: not an image file, skipped\n", path.c_str());
     if (frames.size() < 2)
         return UsageError("Please select at least two GIF files for the animation sequence");
     std::string why;
-    if (!gif::BuildAnimatedGif(frames, out, loops, &why)) {
+    gif::FramePalette used = gif::FramePalette::kPerFrame;
+    if (!gif::BuildAnimatedGif(frames, out, loops, palette, &used, &why)) {
         std::fprintf(stderr, "%s: error: %s\n", out.c_str(), why.c_str());
         return kExitFailed;
     }
+    if (!quiet && palette == gif::FramePalette::kAuto && used == gif::FramePalette::kShared)
+        std::fprintf(stderr, "%s: the frames share one palette\n", out.c_str());
     return kExitOk;
 }
 

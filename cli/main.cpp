@@ -75,6 +75,6 @@ int main(int argc, char** argv)
     if (command == "tiff")
         return cli::RunTiff(args);
     if (command == "batch")
-        return cli::RunBatch(args);
+        return cli::RunBatchWithPresets(rest);
     return cli::UsageError("unknown command '" + command + "' (see pelmora-cli --help)");
 }

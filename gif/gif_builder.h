@@ -1,6 +1,7 @@
 #pragma once
 
-// The animated GIF builder: several GIF files, each with its own delay, into one animated GIF.
+// The animated GIF builder: several GIF files (or, from the command line, any images), each with
+// its own delay, into one animated GIF.
 
 #include <cstddef>
 #include <cstdint>
@@ -41,5 +42,26 @@ int EncoderLoopValue(int loops);
 /// failed encode; `error`, when given, says why.
 bool BuildAnimatedGif(
     const std::vector<GifFrameSource>& frames, const std::string& destination, int loops, std::string* error = nullptr);
+
+/// How frames that are not already indexed (photos, PNGs) get their 256 colours.
+enum class FramePalette {
+    kPerFrame, ///< each frame its own optimised palette (what the desktop dialog's GIF frames get)
+    kShared,   ///< one palette made from all of them, so colours do not shimmer between frames
+    kAuto,     ///< shared unless it costs clearly more colour error than palettes of their own
+};
+
+/// A shared palette is chosen in kAuto when its mean colour error is at most this many times
+/// that of the frames' own palettes: steady colours are worth a little more error.
+inline constexpr double kSharedPaletteTolerance = 1.25;
+
+/// BuildAnimatedGif for frames of any image format: indexed frames keep their palettes; the
+/// others are reduced to 8 bits as `palette` says. `chosen`, when given, says which was used
+/// (kPerFrame when no frame needed reducing).
+bool BuildAnimatedGif(const std::vector<GifFrameSource>& frames,
+    const std::string& destination,
+    int loops,
+    FramePalette palette,
+    FramePalette* chosen,
+    std::string* error = nullptr);
 
 } // namespace gif

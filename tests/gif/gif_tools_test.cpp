@@ -179,6 +179,7 @@ TEST(GifCli, AnimateInfoAndExtract)
     TempDir dir;
     const std::string a = MakeFrame(dir, "a.gif", 50), b = MakeFrame(dir, "b.gif", 150);
     WriteFileBytes(dir.File("c.png"), { 1 });
+    WriteFileBytes(dir.File("notes.txt"), { 'x' });
     const std::string cli = PELMORA_CLI;
     const std::string anim = dir.File("anim.gif");
     struct Case {
@@ -187,10 +188,12 @@ TEST(GifCli, AnimateInfoAndExtract)
         std::string stdoutHas;
         std::string stderrHas;
     } cases[] = {
-        { "gif-animate --out '" + anim + "' --delay 7 '" + a + "' '" + dir.File("c.png") + "' --delay 9 '" + b + "'",
+        { "gif-animate --out '" + anim + "' --delay 7 '" + a + "' '" + dir.File("notes.txt") + "' --delay 9 '" + b + "'",
             0,
             "",
-            "not a GIF file" },
+            "not an image file" },
+        { "gif-animate --out '" + dir.File("bad.gif") + "' '" + a + "' '" + dir.File("c.png") + "'", 1, "", "error" },
+        { "gif-animate --palette some --out '" + dir.File("bad.gif") + "' '" + a + "' '" + b + "'", 2, "", "--palette" },
         { "gif-animate --out '" + anim + "' --loops 0 '" + a + "' '" + b + "'",
             2,
             "",
@@ -225,9 +228,60 @@ TEST(GifCli, AnimateInfoAndExtract)
         EXPECT_NE(err.find(c.stderrHas), std::string::npos) << c.args << "\n" << err;
     }
     EXPECT_TRUE(fs::exists(dir.File("anim_2.gif")));
+    EXPECT_FALSE(fs::exists(dir.File("bad.gif")));
     codec::CxImage frame;
     ASSERT_TRUE(frame.Load(dir.File("co/anim_2.gif"), codec::kTypeGif));
     EXPECT_EQ(frame.GetWidth(), 16u);
+}
+
+// Frames from photos and PNGs: similar frames share one palette, unrelated ones keep their own,
+// and what a GIF reader shows stays close to the sources either way.
+TEST(GifBuilder, StillFramesGetASharedPaletteWhenItLooksAsGood)
+{
+    TempDir dir;
+    auto still = [&](const std::string& name, int shift, bool blue, std::uint32_t type) {
+        codec::CxImage img(64, 48, 24);
+        for (std::uint32_t y = 0; y < 48; ++y)
+            for (std::uint32_t x = 0; x < 64; ++x) {
+                const auto u = static_cast<std::uint8_t>((x * 4 + static_cast<std::uint32_t>(shift)) & 255);
+                const auto v = static_cast<std::uint8_t>(y * 5);
+                img.SetPixelColor(x, y, blue ? codec::RGBQuad { 0, v, u, 255 } : codec::RGBQuad { u, v, 40, 255 });
+            }
+        EXPECT_TRUE(img.Save(dir.File(name), type));
+        return std::make_pair(dir.File(name), img);
+    };
+    const auto [p1, i1] = still("a.png", 0, false, codec::kTypePng);
+    const auto [p2, i2] = still("b.png", 8, false, codec::kTypePng);
+    const auto [p3, i3] = still("c.png", 0, true, codec::kTypePng);
+
+    struct Case {
+        std::vector<std::pair<std::string, codec::CxImage>> frames;
+        gif::FramePalette asked, expected;
+    } cases[] = {
+        { { { p1, i1 }, { p2, i2 } }, gif::FramePalette::kAuto, gif::FramePalette::kShared },
+        { { { p1, i1 }, { p3, i3 } }, gif::FramePalette::kAuto, gif::FramePalette::kPerFrame },
+        { { { p1, i1 }, { p3, i3 } }, gif::FramePalette::kShared, gif::FramePalette::kShared },
+        { { { p1, i1 }, { p2, i2 } }, gif::FramePalette::kPerFrame, gif::FramePalette::kPerFrame },
+    };
+    for (std::size_t n = 0; n < std::size(cases); ++n) {
+        const Case& c = cases[n];
+        std::vector<gif::GifFrameSource> sources;
+        for (const auto& f : c.frames)
+            sources.push_back({ f.first, 10 });
+        const std::string anim = dir.File("anim" + std::to_string(n) + ".gif");
+        gif::FramePalette used {};
+        std::string why;
+        ASSERT_TRUE(gif::BuildAnimatedGif(sources, anim, -1, c.asked, &used, &why)) << why;
+        EXPECT_EQ(used, c.expected) << "case " << n;
+
+        // ImageMagick reads every frame back close to its source.
+        ASSERT_TRUE(RunTool("convert '" + anim + "' -coalesce +adjoin '" + dir.File("f" + std::to_string(n) + "_%d.pam") + "'"));
+        for (std::size_t i = 0; i < c.frames.size(); ++i) {
+            codec::CxImage back;
+            ASSERT_TRUE(ReadNetpbm(dir.File("f" + std::to_string(n) + "_" + std::to_string(i) + ".pam"), back, &why)) << why;
+            EXPECT_TRUE(SameColors(c.frames[i].second, back, 48, &why)) << "case " << n << " frame " << i << ": " << why;
+        }
+    }
 }
 
 } // namespace
