@@ -13,5 +13,6 @@ int RunGifInfo(Args& args);
 int RunGifExtract(Args& args);
 int RunTiff(Args& args);
 int RunBatch(Args& args);
+int RunReport(Args& args);
 
 } // namespace cli
