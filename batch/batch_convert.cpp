@@ -198,7 +198,8 @@ std::vector<FileOutcome> RunBatchFiles(BatchJob& job,
     const std::vector<PlannedFile>& plan,
     unsigned jobs,
     const BatchRunCallbacks& callbacks,
-    const std::atomic<bool>& stop)
+    const std::atomic<bool>& stop,
+    bool exactNames)
 {
     std::optional<cipher::CipherSession> session;
     if (job.encrypt)
@@ -223,7 +224,7 @@ std::vector<FileOutcome> RunBatchFiles(BatchJob& job,
             if (i >= plan.size())
                 return;
             const PlannedFile& f = plan[i];
-            const std::string output = namer.Confirm(f.output, f.base, f.ext);
+            const std::string output = exactNames ? f.output : namer.Confirm(f.output, f.base, f.ext);
             if (callbacks.started) {
                 std::lock_guard lock(mutex);
                 callbacks.started(i, f.source);

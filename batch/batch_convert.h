@@ -83,11 +83,14 @@ struct BatchRunCallbacks {
 /// name taken meanwhile by another program moves on to the next free one, never to a name planned
 /// for another file). No file starts once `stop` is set; a file in hand then is removed and not
 /// recorded. Fills job.results and returns the outcome of each file, in plan order (files never
-/// started have an empty output).
+/// started have an empty output). With `exactNames` (a plan written earlier and executed now,
+/// perhaps again after a killed attempt) every file is written under its planned name, replacing
+/// whatever is there.
 std::vector<FileOutcome> RunBatchFiles(BatchJob& job,
     const std::vector<PlannedFile>& plan,
     unsigned jobs,
     const BatchRunCallbacks& callbacks,
-    const std::atomic<bool>& stop);
+    const std::atomic<bool>& stop,
+    bool exactNames = false);
 
 } // namespace batch

@@ -2,6 +2,8 @@
 // a time.
 
 #include "batch/batch_convert.h"
+#include "batch/batch_plan.h"
+#include "batch/shard_report.h"
 #include "cli/cli_ui.h"
 #include "cli/commands.h"
 #include "cli/password.h"
@@ -54,14 +56,29 @@ Options:
                        below each directory inside DIR
   --report FILE        write the report to FILE instead of stdout
   --json               one JSON object per report entry
-  --dry-run            print the planned "SRC -> OUT" pairs (JSON with --json) and
-                       write nothing
+  --dry-run            print the planned "SRC -> OUT" pairs and write nothing; with
+                       --json one object per file with its settings: the plan
   -q, --quiet          no progress or status lines on stderr
   --save-preset NAME   keep --to, --max-side, --bpp, --suffix, --jobs, -r and
                        --encrypt (never a password) under NAME in the settings
                        file; without input files only that
   --preset NAME        take those options from NAME; options after it override
   --list-presets       print the saved presets
+
+Over many machines, a plan executed in shards:
+  --plan FILE          execute a plan that --dry-run --json wrote. It holds the
+                       files, their output names and the settings, so --to, --out,
+                       --suffix, --max-side, --bpp, --encrypt, -r and the files are
+                       not given again (the password is). Each output is written
+                       under exactly its planned name, replacing what is there: a
+                       shard run again gives the same files, never NAME(0).EXT.
+  --shard K/N          execute only the plan's entries K, K+N, K+2N, ... (K counts
+                       from 0: 0 <= K < N). The report starts with a line naming
+                       the shard; 'pelmora-cli report merge' joins the reports.
+  --shard auto         K and N from a Slurm job array (SLURM_ARRAY_TASK_ID minus
+                       SLURM_ARRAY_TASK_MIN, SLURM_ARRAY_TASK_COUNT) or from a
+                       Kubernetes Indexed Job (JOB_COMPLETION_INDEX, with
+                       PELMORA_SHARD_COUNT set to the job's completions)
 
 ICO and WBMP outputs are fitted into 255 x 255; WBMP is always 1 bit per pixel;
 PGX is always gray.
@@ -87,6 +104,10 @@ struct BatchArgs {
     bool dryRun = false;
     bool quiet = false;
     std::vector<std::string> inputs;
+    std::optional<std::string> plan;
+    std::optional<std::string> shard;
+    /// The options a plan already holds, as given; refused with --plan.
+    std::vector<std::string> settingOptions;
 };
 
 std::atomic<bool> g_interrupted { false };
@@ -105,6 +126,10 @@ std::optional<int> Parse(Args& args, BatchArgs& b)
             std::fputs(kBatchHelp, stdout);
             return kExitOk;
         }
+        if (a.rfind("--to", 0) == 0 || a.rfind("--out", 0) == 0 || a.rfind("--suffix", 0) == 0
+            || a.rfind("--max-side", 0) == 0 || a.rfind("--bpp", 0) == 0 || a == "--encrypt" || a == "-r"
+            || a == "--recursive")
+            b.settingOptions.push_back(a.substr(0, a.find('=')));
         if (auto v = args.Value(a, "--to", missing)) {
             b.type = missing ? 0 : ParseFormat(*v);
             if (b.type == 0)
@@ -146,6 +171,14 @@ std::optional<int> Parse(Args& args, BatchArgs& b)
             b.json = true;
         } else if (a == "-r" || a == "--recursive") {
             b.recursive = true;
+        } else if (auto p = args.Value(a, "--plan", missing)) {
+            if (missing)
+                return UsageError("batch: --plan needs a file");
+            b.plan = *p;
+        } else if (auto k = args.Value(a, "--shard", missing)) {
+            if (missing)
+                return UsageError("batch: --shard needs K/N or auto");
+            b.shard = *k;
         } else if (a == "--dry-run") {
             b.dryRun = true;
         } else if (a == "-q" || a == "--quiet") {
@@ -159,6 +192,18 @@ std::optional<int> Parse(Args& args, BatchArgs& b)
             b.inputs.push_back(a);
         }
     }
+    if (b.jobs == 0)
+        b.jobs = std::max(1u, std::thread::hardware_concurrency());
+    if (b.shard && !b.plan)
+        return UsageError("batch: --shard needs --plan FILE (a plan written by batch --dry-run --json)");
+    if (b.plan) {
+        if (!b.settingOptions.empty())
+            return UsageError("batch: the plan holds the files and settings; " + b.settingOptions.front()
+                + " cannot be given with --plan");
+        if (!b.inputs.empty())
+            return UsageError("batch: the plan holds the files; " + b.inputs.front() + " cannot be given with --plan");
+        return std::nullopt;
+    }
     // The batch dialog's checks on OK, in its order and with its texts.
     if (b.inputs.empty())
         return UsageError("Please select files to convert.");
@@ -166,8 +211,6 @@ std::optional<int> Parse(Args& args, BatchArgs& b)
         return UsageError("Please select a format for the conversion from the dropdown- field.");
     if (b.out.empty())
         return UsageError("Please select a destination path for the conversion.");
-    if (b.jobs == 0)
-        b.jobs = std::max(1u, std::thread::hardware_concurrency());
     return std::nullopt;
 }
 
@@ -311,10 +354,15 @@ private:
 };
 
 /// The report: the desktop's lines, or one JSON object per entry; to stdout or to --report FILE.
-int WriteReport(
-    const BatchArgs& b, const batch::ConversionResults& results, const std::vector<batch::FileOutcome>& outcomes)
+/// A shard's report starts with a line naming the shard.
+int WriteReport(const BatchArgs& b,
+    const batch::ConversionResults& results,
+    const std::vector<batch::FileOutcome>& outcomes,
+    const std::optional<batch::ShardHeader>& shard)
 {
     std::string text;
+    if (shard)
+        text = batch::ShardHeaderLine(*shard, b.json ? batch::ReportFormat::Json : batch::ReportFormat::Text) + "\n";
     if (b.json) {
         std::map<std::string, const batch::FileOutcome*> byOutput;
         for (const batch::FileOutcome& o : outcomes)
@@ -347,6 +395,49 @@ int WriteReport(
     return kExitOk;
 }
 
+/// One entry of a plan: the dry run's JSON line, which --plan reads back.
+std::string PlanLine(const batch::PlannedFile& f, const batch::PlanSettings& settings)
+{
+    auto number = [](const std::optional<std::uint32_t>& n) { return n ? std::to_string(*n) : std::string("null"); };
+    return "{\"source\": " + JsonString(f.source) + ", \"output\": " + JsonString(f.output) + ", \"to\": "
+        + JsonString(batch::PlanFormatName(settings.type)) + ", \"max_side\": " + number(settings.maxSide)
+        + ", \"bpp\": " + number(settings.bpp) + ", \"encrypt\": " + (settings.encrypt ? "true" : "false") + "}";
+}
+
+/// Reads --plan and keeps the entries of --shard (all of them without it).
+std::optional<int> LoadPlan(const BatchArgs& b,
+    batch::PlanSettings& settings,
+    std::vector<batch::PlannedFile>& files,
+    std::optional<batch::ShardHeader>& shard)
+{
+    std::vector<std::uint8_t> bytes;
+    if (const codec::Result read = codec::ReadWholeFile(*b.plan, bytes); !read)
+        return UsageError("batch: cannot read the plan " + *b.plan + ": " + read.message);
+    std::string error;
+    std::optional<batch::Plan> plan
+        = batch::ParsePlan(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), error);
+    if (!plan)
+        return UsageError("batch: the plan " + *b.plan + " cannot be used: " + error);
+    settings = plan->settings;
+    files = std::move(plan->files);
+    if (!b.shard)
+        return std::nullopt;
+    std::optional<batch::ShardSpec> spec;
+    if (*b.shard == "auto") {
+        spec = batch::ShardFromEnvironment([](const char* name) { return std::getenv(name); }, error);
+        if (!spec)
+            return UsageError("batch: " + error);
+    } else {
+        spec = batch::ParseShardSpec(*b.shard);
+        if (!spec)
+            return UsageError(
+                "batch: --shard '" + *b.shard + "' is not K/N with K counting from 0 (0 <= K < N), nor auto");
+    }
+    files = batch::ShardEntries(files, *spec);
+    shard = batch::ShardHeader { *spec, plan->digest, files.size() };
+    return std::nullopt;
+}
+
 } // namespace
 
 int RunBatch(Args& args)
@@ -356,30 +447,42 @@ int RunBatch(Args& args)
         return *stop;
 
     batch::BatchJob job;
-    job.imageType = b.type;
-    job.destination = FullPath(b.out);
-    job.suffix = b.suffix;
-    job.resizeEnabled = b.maxSide.has_value();
-    job.maxSide = b.maxSide.value_or(255);
-    job.depthEnabled = b.bpp.has_value();
-    job.targetBpp = b.bpp.value_or(0);
+    batch::PlanSettings settings { b.type, b.maxSide, b.bpp, b.encrypt };
+    std::vector<batch::PlannedFile> plan;
+    std::optional<batch::ShardHeader> shard;
+    if (b.plan) {
+        if (std::optional<int> stop = LoadPlan(b, settings, plan, shard))
+            return *stop;
+    } else {
+        job.imageType = b.type;
+        job.destination = FullPath(b.out);
+        job.suffix = b.suffix;
+        if (std::optional<int> stop = CollectFiles(b, job.destination, job))
+            return *stop;
+        plan = batch::PlanOutputs(job);
+    }
+    job.imageType = settings.type;
+    job.resizeEnabled = settings.maxSide.has_value();
+    job.maxSide = settings.maxSide.value_or(255);
+    job.depthEnabled = settings.bpp.has_value();
+    job.targetBpp = settings.bpp.value_or(0);
     job.finishPause = std::chrono::milliseconds(0);
-    if (std::optional<int> stop = CollectFiles(b, job.destination, job))
-        return *stop;
+    if (b.plan) {
+        for (const batch::PlannedFile& f : plan)
+            job.files.push_back(f.source);
+    }
 
-    const std::vector<batch::PlannedFile> plan = batch::PlanOutputs(job);
     if (b.dryRun) {
         for (const batch::PlannedFile& f : plan) {
             if (b.json)
-                std::printf(
-                    "{\"source\": %s, \"output\": %s}\n", JsonString(f.source).c_str(), JsonString(f.output).c_str());
+                std::printf("%s\n", PlanLine(f, settings).c_str());
             else
                 std::printf("%s -> %s\n", f.source.c_str(), f.output.c_str());
         }
         return kExitOk;
     }
 
-    if (b.encrypt) {
+    if (settings.encrypt) {
         job.encrypt = true;
         if (std::optional<int> stop = ReadBatchPassword(b, job.password))
             return *stop;
@@ -388,7 +491,9 @@ int RunBatch(Args& args)
     // Output folders are made before the first file; a folder that cannot be made makes its
     // files fail, as a missing destination does on the desktop.
     {
-        std::vector<std::string> folders = job.outputFolders;
+        std::vector<std::string> folders;
+        for (const batch::PlannedFile& f : plan)
+            folders.push_back(fs::path(f.output).parent_path().string());
         std::sort(folders.begin(), folders.end());
         folders.erase(std::unique(folders.begin(), folders.end()), folders.end());
         for (const std::string& folder : folders) {
@@ -412,7 +517,9 @@ int RunBatch(Args& args)
     callbacks.finished = [&](std::size_t index, const batch::FileOutcome& outcome, std::size_t done) {
         progress.Finished(outcome, plan[index].source, done);
     };
-    const std::vector<batch::FileOutcome> outcomes = batch::RunBatchFiles(job, plan, b.jobs, callbacks, g_interrupted);
+    // A plan's names were fixed when it was written: what is there now is an earlier attempt's.
+    const std::vector<batch::FileOutcome> outcomes
+        = batch::RunBatchFiles(job, plan, b.jobs, callbacks, g_interrupted, b.plan.has_value());
     progress.End();
     sigaction(SIGINT, &previous, nullptr);
 
@@ -422,7 +529,7 @@ int RunBatch(Args& args)
     else
         ui.SetStatusText(core::Format(batch::kFinishedStatus, count));
 
-    const int reportStatus = WriteReport(b, job.results, outcomes);
+    const int reportStatus = WriteReport(b, job.results, outcomes, shard);
     if (interrupted)
         return kExitInterrupted;
     if (reportStatus != kExitOk)

@@ -15,5 +15,6 @@ int RunTiff(Args& args);
 int RunBatch(Args& args);
 /// The batch command after expanding --preset and handling --save-preset and --list-presets.
 int RunBatchWithPresets(const std::vector<std::string>& raw);
+int RunReport(Args& args);
 
 } // namespace cli

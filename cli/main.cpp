@@ -24,6 +24,7 @@ Commands:
   convert SRC DEST             convert one image (size, depth, dpi, gray scale)
   batch --to FORMAT --out DIR FILES_OR_DIRS...
                                convert many images into one format
+  report merge REPORTS...      join the reports of a batch plan's shards
   gif-animate --out FILE.gif FILES...
                                build an animated GIF from GIF files
   gif-info FILE.gif            an animated GIF's block information and frames
@@ -76,5 +77,7 @@ int main(int argc, char** argv)
         return cli::RunTiff(args);
     if (command == "batch")
         return cli::RunBatchWithPresets(rest);
+    if (command == "report")
+        return cli::RunReport(args);
     return cli::UsageError("unknown command '" + command + "' (see pelmora-cli --help)");
 }

@@ -84,9 +84,11 @@ TEST(CliBatch, DryRunPlansAndWritesNothing)
                       + dir.File("in/sub/x.bmp"),
                   &out),
         0);
+    const std::string settings = ", \"to\": \"pnm\", \"max_side\": null, \"bpp\": null, \"encrypt\": false}\n";
     EXPECT_EQ(out,
-        "{\"source\": \"" + dir.File("in/x.bmp") + "\", \"output\": \"" + dir.File("out/x.PNM") + "\"}\n{\"source\": \""
-            + dir.File("in/sub/x.bmp") + "\", \"output\": \"" + dir.File("out/x(0).PNM") + "\"}\n");
+        "{\"source\": \"" + dir.File("in/x.bmp") + "\", \"output\": \"" + dir.File("out/x.PNM") + "\"" + settings
+            + "{\"source\": \"" + dir.File("in/sub/x.bmp") + "\", \"output\": \"" + dir.File("out/x(0).PNM") + "\""
+            + settings);
     EXPECT_FALSE(std::filesystem::exists(dir.File("out")));
 
     // Refused before anything is written.
