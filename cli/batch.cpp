@@ -54,6 +54,8 @@ Options:
                        below each directory inside DIR
   --report FILE        write the report to FILE instead of stdout
   --json               one JSON object per report entry
+  --strip-metadata     leave out EXIF, XMP and ICC profile (kept by default where
+                       both formats hold them)
   --dry-run            print the planned "SRC -> OUT" pairs (JSON with --json) and
                        write nothing
   -q, --quiet          no progress or status lines on stderr
@@ -80,6 +82,7 @@ struct BatchArgs {
     bool json = false;
     bool recursive = false;
     bool dryRun = false;
+    bool stripMetadata = false;
     bool quiet = false;
     std::vector<std::string> inputs;
 };
@@ -143,6 +146,8 @@ std::optional<int> Parse(Args& args, BatchArgs& b)
             b.recursive = true;
         } else if (a == "--dry-run") {
             b.dryRun = true;
+        } else if (a == "--strip-metadata") {
+            b.stripMetadata = true;
         } else if (a == "-q" || a == "--quiet") {
             b.quiet = true;
         } else if (a == "--") {
@@ -359,6 +364,7 @@ int RunBatch(Args& args)
     job.depthEnabled = b.bpp.has_value();
     job.targetBpp = b.bpp.value_or(0);
     job.finishPause = std::chrono::milliseconds(0);
+    job.stripMetadata = b.stripMetadata;
     if (std::optional<int> stop = CollectFiles(b, job.destination, job))
         return *stop;
 
