@@ -90,3 +90,18 @@ TEST(CliMetadata, ConvertAndBatchKeepMetadataUnlessStripped)
         EXPECT_EQ(title, c.kept ? "Kept\n" : "");
     }
 }
+
+// A photo stored sideways is upright everywhere: its size in info, and a shrinking batch run
+// (which decodes JPEGs at a reduced scale from the stored size) makes the upright shape.
+TEST(CliOrientation, SidewaysPhotosAreMeasuredAndShrunkUpright)
+{
+    if (!testing_support::HaveTool("exiftool"))
+        GTEST_SKIP() << "exiftool missing";
+    TempDir dir;
+    const std::string phone = Photo(dir, "phone.jpg", 64, 48);
+    ASSERT_EQ(RunCommand("exiftool -q -overwrite_original -n -EXIF:Orientation=6 " + phone), 0);
+    const std::string info = RunCli("info " + phone, dir).out;
+    EXPECT_NE(info.find(": Joint Photographic Experts Group File 48x64 24 bpp"), std::string::npos) << info;
+    ASSERT_EQ(RunCli("batch -q --max-side 16 --to png --out " + dir.File("small") + " " + phone, dir).status, 0);
+    EXPECT_EQ(Size(dir.File("small/phone.png")), "12x16");
+}

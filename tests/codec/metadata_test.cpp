@@ -190,3 +190,38 @@ TEST(ImageMetadata, ProfilesOnlyWhereThePixelsMatchThem)
     EXPECT_TRUE(back.Load(dir.File("junk.png")));
     EXPECT_TRUE(back.GetMetadata().icc.empty());
 }
+
+// PNG keeps EXIF in eXIf, which may also follow the image data; its orientation applies as a
+// JPEG's does.
+TEST(ImageMetadata, PngExifAfterTheImageDataTurnsThePicture)
+{
+    CxImage source = testing_support::MakeTestImage(20, 10, 24);
+    source.Metadata().exif = ExifBlock(false, 3, 6);
+    std::vector<std::uint8_t> png;
+    ASSERT_TRUE(source.Encode(png, codec::kTypePng)) << source.GetLastError();
+
+    // Move the eXIf chunk (its CRC covers only type and data) to just before IEND.
+    auto chunkAt = [&](const char* type) {
+        for (std::size_t p = 8; p + 12 <= png.size();) {
+            const std::size_t length = std::size_t { png[p] } << 24 | png[p + 1] << 16 | png[p + 2] << 8 | png[p + 3];
+            if (std::equal(type, type + 4, png.begin() + static_cast<std::ptrdiff_t>(p + 4)))
+                return std::pair { p, length + 12 };
+            p += length + 12;
+        }
+        return std::pair { png.size(), std::size_t { 0 } };
+    };
+    const auto [at, size] = chunkAt("eXIf");
+    ASSERT_GT(size, 0u);
+    std::vector<std::uint8_t> chunk(
+        png.begin() + static_cast<std::ptrdiff_t>(at), png.begin() + static_cast<std::ptrdiff_t>(at + size));
+    png.erase(png.begin() + static_cast<std::ptrdiff_t>(at), png.begin() + static_cast<std::ptrdiff_t>(at + size));
+    png.insert(png.begin() + static_cast<std::ptrdiff_t>(chunkAt("IEND").first), chunk.begin(), chunk.end());
+
+    CxImage loaded;
+    ASSERT_TRUE(loaded.Decode(png)) << loaded.GetLastError();
+    EXPECT_TRUE(loaded.GetWarnings().empty());
+    CxImage expected = source;
+    expected.RotateRight();
+    EXPECT_TRUE(testing_support::SamePixels(loaded, expected));
+    EXPECT_EQ(codec::exif::Orientation(loaded.GetMetadata().exif), 1);
+}
