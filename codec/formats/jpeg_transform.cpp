@@ -3,7 +3,9 @@
 
 #include "codec/formats/jpeg.h"
 
+#include <cstring>
 #include <string>
+#include <utility>
 
 #include <turbojpeg.h>
 
@@ -55,6 +57,13 @@ Result JpegTurnLossless(ByteView jpeg, Orientation turn, std::vector<std::uint8_
     }
     out.assign(result.data, result.data + result.size);
     exif::MarkJpegUpright(out);
+    // A quarter turn swaps the axes, and so their densities, as a decoded turn does. The encoder
+    // writes the JFIF segment first: SOI, APP0, length, "JFIF\0", version, unit, X, Y.
+    if (((turn.quarters % 2) + 2) % 2 == 1 && out.size() > 18 && out[2] == 0xFF && out[3] == 0xE0
+        && std::memcmp(out.data() + 6, "JFIF", 5) == 0) {
+        std::swap(out[14], out[16]);
+        std::swap(out[15], out[17]);
+    }
     return Result::Ok();
 }
 

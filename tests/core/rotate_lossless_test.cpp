@@ -94,6 +94,25 @@ TEST(LosslessRotation, TurnedJpegsMatchJpegtranAndKeepTheirOrientationUpright)
     }
 }
 
+// A quarter turn swaps the horizontal and vertical resolution, as turning the decoded picture does.
+TEST(LosslessRotation, QuarterTurnsSwapTheResolutions)
+{
+    TempDir dir;
+    CxImage img = testing_support::MakeTestImage(64, 48, 24);
+    img.SetXDPI(100);
+    img.SetYDPI(200);
+    ASSERT_TRUE(img.Save(dir.File("dpi.jpg"), codec::kTypeJpg));
+    ScriptedUi ui;
+    core::CVardenDoc doc(ui);
+    ASSERT_TRUE(doc.OnOpenDocument(dir.File("dpi.jpg")));
+    doc.RotateLeft();
+    ASSERT_TRUE(static_cast<bool>(doc.SaveTurnedJpeg(dir.File("out.jpg"))));
+    CxImage back;
+    ASSERT_TRUE(back.Load(dir.File("out.jpg")));
+    EXPECT_EQ(back.GetXDPI(), 200);
+    EXPECT_EQ(back.GetYDPI(), 100);
+}
+
 TEST(LosslessRotation, FallsBackToEncodingWhenTheTurnCannotBeExact)
 {
     if (!HaveTools())
