@@ -276,21 +276,21 @@ void CVardenView::AfterImageChange()
 void CVardenView::OnRotateLeft()
 {
     if (doc_ && doc_->Doc().Image().IsValid())
-        doc_->Doc().Image().RotateLeft();
+        doc_->Doc().RotateLeft();
     AfterImageChange();
 }
 
 void CVardenView::OnRotateRight()
 {
     if (doc_ && doc_->Doc().Image().IsValid())
-        doc_->Doc().Image().RotateRight();
+        doc_->Doc().RotateRight();
     AfterImageChange();
 }
 
 void CVardenView::OnRotate180()
 {
     if (doc_ && doc_->Doc().Image().IsValid())
-        doc_->Doc().Image().Rotate180();
+        doc_->Doc().Rotate180();
     AfterImageChange();
 }
 

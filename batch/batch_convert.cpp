@@ -105,6 +105,8 @@ FileOutcome ConvertBatchFile(
             work.DecreaseBpp(1, true, nullptr, 0);
         if (job.imageType == codec::kTypePgx)
             work.GrayScale();
+        if (job.stripMetadata)
+            work.Metadata().Clear();
     }
 
     // A stop that came while the file was in hand: nothing is written, nothing recorded.

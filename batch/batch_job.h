@@ -42,6 +42,8 @@ struct BatchJob {
     /// "Encrypt with password": each saved result is encrypted in place with `password`.
     bool encrypt = false;
     std::string password;
+    /// Leave out the sources' EXIF, XMP and ICC profile (kept by default where the format holds them).
+    bool stripMetadata = false;
 
     /// Per-file output folder, parallel to `files` (the command line's -r mirrors folders);
     /// empty means every output goes to `destination`.

@@ -35,7 +35,7 @@ std::optional<std::string> ReadEntry(const JsonValue& v, PlanSettings& settings,
         return "not a JSON object";
     for (const auto& [name, value] : v.members)
         if (name != "source" && name != "output" && name != "to" && name != "max_side" && name != "bpp"
-            && name != "encrypt")
+            && name != "encrypt" && name != "strip_metadata")
             return "unknown member \"" + name + "\" (a setting this pelmora-cli does not know)";
     const JsonValue* source = v.Find("source");
     const JsonValue* output = v.Find("output");
@@ -71,6 +71,12 @@ std::optional<std::string> ReadEntry(const JsonValue& v, PlanSettings& settings,
     if (encrypt->kind != JsonValue::Kind::Bool)
         return std::string("\"encrypt\" is not true or false");
     settings.encrypt = encrypt->boolean;
+    settings.stripMetadata = false;
+    if (const JsonValue* strip = v.Find("strip_metadata")) {
+        if (strip->kind != JsonValue::Kind::Bool)
+            return std::string("\"strip_metadata\" is not true or false");
+        settings.stripMetadata = strip->boolean;
+    }
     return std::nullopt;
 }
 

@@ -20,6 +20,8 @@ struct PlanSettings {
     std::optional<std::uint32_t> maxSide;
     std::optional<std::uint32_t> bpp;
     bool encrypt = false;
+    /// Written only when set, so plans of runs that keep metadata read as before.
+    bool stripMetadata = false;
     friend bool operator==(const PlanSettings&, const PlanSettings&) = default;
 };
 
@@ -39,7 +41,7 @@ struct Plan {
 std::string TextDigest(std::string_view text);
 
 /// Reads a plan: one JSON object per line with "source", "output", "to", "max_side" (number or
-/// null), "bpp" (number or null) and "encrypt"; blank lines are skipped. Every entry must carry
+/// null), "bpp" (number or null), "encrypt" and optionally "strip_metadata"; blank lines are skipped. Every entry must carry
 /// the same settings and its own output. Unknown members are refused, since a setting this
 /// program does not know would be silently dropped. On failure sets `error` ("line N: ...").
 std::optional<Plan> ParsePlan(std::string_view text, std::string& error);

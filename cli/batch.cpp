@@ -56,6 +56,8 @@ Options:
                        below each directory inside DIR
   --report FILE        write the report to FILE instead of stdout
   --json               one JSON object per report entry
+  --strip-metadata     leave out EXIF, XMP and ICC profile (kept by default where
+                       both formats hold them)
   --dry-run            print the planned "SRC -> OUT" pairs and write nothing; with
                        --json one object per file with its settings: the plan
   -q, --quiet          no progress or status lines on stderr
@@ -102,6 +104,7 @@ struct BatchArgs {
     bool json = false;
     bool recursive = false;
     bool dryRun = false;
+    bool stripMetadata = false;
     bool quiet = false;
     std::vector<std::string> inputs;
     std::optional<std::string> plan;
@@ -128,7 +131,7 @@ std::optional<int> Parse(Args& args, BatchArgs& b)
         }
         if (a.rfind("--to", 0) == 0 || a.rfind("--out", 0) == 0 || a.rfind("--suffix", 0) == 0
             || a.rfind("--max-side", 0) == 0 || a.rfind("--bpp", 0) == 0 || a == "--encrypt" || a == "-r"
-            || a == "--recursive")
+            || a == "--recursive" || a == "--strip-metadata")
             b.settingOptions.push_back(a.substr(0, a.find('=')));
         if (auto v = args.Value(a, "--to", missing)) {
             b.type = missing ? 0 : ParseFormat(*v);
@@ -181,6 +184,8 @@ std::optional<int> Parse(Args& args, BatchArgs& b)
             b.shard = *k;
         } else if (a == "--dry-run") {
             b.dryRun = true;
+        } else if (a == "--strip-metadata") {
+            b.stripMetadata = true;
         } else if (a == "-q" || a == "--quiet") {
             b.quiet = true;
         } else if (a == "--") {
@@ -401,7 +406,8 @@ std::string PlanLine(const batch::PlannedFile& f, const batch::PlanSettings& set
     auto number = [](const std::optional<std::uint32_t>& n) { return n ? std::to_string(*n) : std::string("null"); };
     return "{\"source\": " + JsonString(f.source) + ", \"output\": " + JsonString(f.output) + ", \"to\": "
         + JsonString(batch::PlanFormatName(settings.type)) + ", \"max_side\": " + number(settings.maxSide)
-        + ", \"bpp\": " + number(settings.bpp) + ", \"encrypt\": " + (settings.encrypt ? "true" : "false") + "}";
+        + ", \"bpp\": " + number(settings.bpp) + ", \"encrypt\": " + (settings.encrypt ? "true" : "false")
+        + (settings.stripMetadata ? ", \"strip_metadata\": true" : "") + "}";
 }
 
 /// Reads --plan and keeps the entries of --shard (all of them without it).
@@ -447,7 +453,7 @@ int RunBatch(Args& args)
         return *stop;
 
     batch::BatchJob job;
-    batch::PlanSettings settings { b.type, b.maxSide, b.bpp, b.encrypt };
+    batch::PlanSettings settings { b.type, b.maxSide, b.bpp, b.encrypt, b.stripMetadata };
     std::vector<batch::PlannedFile> plan;
     std::optional<batch::ShardHeader> shard;
     if (b.plan) {
@@ -467,6 +473,7 @@ int RunBatch(Args& args)
     job.depthEnabled = settings.bpp.has_value();
     job.targetBpp = settings.bpp.value_or(0);
     job.finishPause = std::chrono::milliseconds(0);
+    job.stripMetadata = settings.stripMetadata;
     if (b.plan) {
         for (const batch::PlannedFile& f : plan)
             job.files.push_back(f.source);

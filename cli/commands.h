@@ -12,6 +12,7 @@ int RunGifAnimate(Args& args);
 int RunGifInfo(Args& args);
 int RunGifExtract(Args& args);
 int RunTiff(Args& args);
+int RunRotate(Args& args);
 int RunBatch(Args& args);
 /// The batch command after expanding --preset and handling --save-preset and --list-presets.
 int RunBatchWithPresets(const std::vector<std::string>& raw);

@@ -36,6 +36,8 @@ Options:
                            24-bit colour (the default; without --rgb or --gray a note
                            says so)
   --gif-keep-bpp           keep more than 8 bpp for GIF (default: reduce to 8)
+  --strip-metadata         leave out the source's EXIF, XMP and ICC profile (kept
+                           by default where both formats hold them)
   -q, --quiet              no status lines on stderr
 
 ICO and WBMP images are at most 255 x 255: larger sizes are fitted, keeping the
@@ -60,6 +62,7 @@ struct ConvertArgs {
     bool gray = false;
     bool rgb = false;
     bool gifKeepBpp = false;
+    bool stripMetadata = false;
     bool quiet = false;
 };
 
@@ -106,6 +109,8 @@ std::optional<int> Parse(Args& args, ConvertArgs& c)
             c.rgb = true;
         } else if (a == "--gif-keep-bpp") {
             c.gifKeepBpp = true;
+        } else if (a == "--strip-metadata") {
+            c.stripMetadata = true;
         } else if (a == "-q" || a == "--quiet") {
             c.quiet = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -155,6 +160,8 @@ int RunConvert(Args& args)
         return kExitFailed;
     }
     PrintWarnings(c.sourceArg, doc.Image().GetWarnings());
+    if (c.stripMetadata)
+        doc.Image().Metadata().Clear();
 
     // The options dialog, driven by the flags instead of a person.
     core::ExportDialogState state = core::PrepareConversionOptions(doc.Image(), c.type);

@@ -30,6 +30,8 @@ Commands:
   gif-info FILE.gif            an animated GIF's block information and frames
   gif-extract FILE.gif --out DIR
                                write each frame of an animated GIF to a file
+  rotate [--left|--right|--180] [--lossless] IN OUT
+                               turn an image (a JPEG without re-encoding)
   tiff --out FILE.tiff FILES...
                                join images into one multi-page TIFF
   encrypt --out DIR FILES...   encrypt files with a password into DIR
@@ -73,6 +75,8 @@ int main(int argc, char** argv)
         return cli::RunGifInfo(args);
     if (command == "gif-extract")
         return cli::RunGifExtract(args);
+    if (command == "rotate")
+        return cli::RunRotate(args);
     if (command == "tiff")
         return cli::RunTiff(args);
     if (command == "batch")

@@ -1,5 +1,6 @@
 #include "codec/ximage.h"
 
+#include "codec/exif.h"
 #include "codec/fileio.h"
 #include "codec/formats/format.h"
 #include "codec/formats/jpeg.h"
@@ -215,6 +216,10 @@ bool CxImage::Decode(ByteView data, std::uint32_t type, const LoadHints& hints)
             r = r2;
         }
     }
+    // A photo taken with the camera turned is stored sideways with a tag saying so: it is shown,
+    // converted and measured upright, and its EXIF then says upright too.
+    if (r && !TurnUprightByExif(decoded))
+        r = LimitExceeded(decoded.GetLastError());
     if (!r) {
         Destroy();
         return Report(Result::Fail(r.status, std::string(used->shortName) + ": " + r.message));

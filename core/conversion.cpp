@@ -139,6 +139,8 @@ ConversionOutcome ConvertImage(CVardenDoc& doc, const ConversionOptions& o)
                 static_cast<int>(source.GetHeight()),
                 static_cast<int>(o.width),
                 static_cast<int>(o.height)) };
+    // The new file carries the source's EXIF, XMP and ICC profile where its format holds them.
+    image.SetMetadata(source.GetMetadata());
 
     if (image.GetBpp() > o.bpp)
         image.DecreaseBpp(o.bpp, true, nullptr, 0);

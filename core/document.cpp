@@ -1,5 +1,9 @@
 #include "core/document.h"
 
+#include "codec/exif.h"
+#include "codec/fileio.h"
+#include "codec/formats/jpeg.h"
+
 #include "core/paths.h"
 #include "core/registry.h"
 
@@ -46,7 +50,56 @@ bool CVardenDoc::OnNewDocument()
 {
     image_ = codec::CxImage();
     zoom_ = 1.0f;
+    sourceJpeg_.clear();
+    turned_ = false;
+    quarterTurns_ = 0;
     return true;
+}
+
+void CVardenDoc::Turn(int quarters)
+{
+    if (!image_.IsValid())
+        return;
+    const bool ok = quarters == 1 ? image_.RotateRight() : quarters == 2 ? image_.Rotate180() : image_.RotateLeft();
+    if (!ok)
+        return;
+    turned_ = true;
+    quarterTurns_ = (quarterTurns_ + quarters) % 4;
+}
+
+std::uint64_t CVardenDoc::TurnInvariantPrint(const codec::CxImage& image)
+{
+    // A sum over pixels does not depend on their order; each pixel is mixed first so that
+    // changes cannot cancel out as easily as in a plain byte sum.
+    const std::size_t step = image.GetBytesPerPixel();
+    const std::vector<std::uint8_t>& pixels = image.Pixels();
+    std::uint64_t sum = image.GetBpp();
+    for (std::size_t i = 0; i + step <= pixels.size(); i += step) {
+        std::uint64_t v = 0;
+        for (std::size_t k = 0; k < step; ++k)
+            v = v << 8 | pixels[i + k];
+        v = (v + 0x9E3779B97F4A7C15ull) * 0xBF58476D1CE4E5B9ull;
+        sum += v ^ (v >> 31);
+    }
+    return sum;
+}
+
+codec::Result CVardenDoc::SaveTurnedJpeg(const std::string& target) const
+{
+    if (sourceJpeg_.empty() || !turned_)
+        return codec::Unsupported("the picture is not a loaded JPEG turned by the rotation commands");
+    const bool sideways = quarterTurns_ % 2 != 0;
+    const std::uint32_t width = sideways ? sourceHeight_ : sourceWidth_;
+    const std::uint32_t height = sideways ? sourceWidth_ : sourceHeight_;
+    if (image_.GetWidth() != width || image_.GetHeight() != height || TurnInvariantPrint(image_) != sourcePrint_)
+        return codec::Unsupported("the picture has changed since it was loaded");
+    // The file may be stored sideways with an orientation tag, which the load applied.
+    const int stored = codec::exif::Orientation(codec::exif::FindInJpeg(sourceJpeg_));
+    const codec::Orientation turn = codec::ThenTurn(codec::UprightTurn(stored), quarterTurns_);
+    std::vector<std::uint8_t> bytes;
+    if (codec::Result r = codec::JpegTurnLossless(sourceJpeg_, turn, bytes); !r)
+        return r.status == codec::Status::Malformed ? codec::Unsupported(r.message) : r;
+    return codec::WriteFileAtomic(target, bytes);
 }
 
 bool CVardenDoc::OnOpenDocument(const std::string& path)
@@ -65,7 +118,27 @@ bool CVardenDoc::OnOpenDocument(const std::string& path)
     ui_.SetStatusText(Format("Loading file %s", path.c_str()));
     const ImageType type = ImageTypeFromExtension(path);
     const std::int64_t start = clock_();
-    const bool loaded = image_.Load(path, type);
+    // The file's bytes are read here rather than by Load so that a JPEG's can be kept: turning
+    // it later is then lossless (SaveTurnedJpeg).
+    std::vector<std::uint8_t> bytes;
+    const codec::Result read = codec::ReadWholeFile(path, bytes);
+    bool loaded = false;
+    if (read) {
+        loaded = image_.Decode(bytes, type);
+    } else {
+        image_.Destroy();
+        image_.ClearWarnings();
+        image_.Report(read);
+    }
+    sourceJpeg_.clear();
+    turned_ = false;
+    quarterTurns_ = 0;
+    if (loaded && image_.GetType() == codec::kTypeJpg) {
+        sourceJpeg_ = std::move(bytes);
+        sourcePrint_ = TurnInvariantPrint(image_);
+        sourceWidth_ = image_.GetWidth();
+        sourceHeight_ = image_.GetHeight();
+    }
     const std::int64_t end = clock_();
     if (loaded) {
         ui_.SetStatusText(
@@ -119,7 +192,19 @@ bool CVardenDoc::OnSaveDocument(const std::string& path)
     if (type == codec::kTypePgx)
         image_.GrayScale();
 
-    const bool saved = image_.Save(target, type);
+    // A JPEG turned by the rotation commands is written without re-encoding when that gives
+    // exactly the picture shown; otherwise (and on any other failure of that way) it is encoded.
+    bool saved = false;
+    bool written = false;
+    if (type == codec::kTypeJpg && turned_) {
+        const codec::Result r = SaveTurnedJpeg(target);
+        written = static_cast<bool>(r) || r.status != codec::Status::Unsupported;
+        saved = static_cast<bool>(r);
+        if (!r && written)
+            image_.Report(r);
+    }
+    if (!written)
+        saved = image_.Save(target, type);
     // "Ê" (U+00CA) is part of the failure text as the program has always shown it.
     ui_.SetStatusText(
         Format(saved ? "Successfully saved file %s" : "\xC3\x8Arror while saving file %s", target.c_str()));

@@ -6,7 +6,9 @@
 #include "codec/ximage.h"
 #include "core/ui.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace core {
 
@@ -39,11 +41,33 @@ public:
     /// Where a save of `path` writes, after the default extension rule and the slash rule.
     std::string SaveTarget(const std::string& path, std::uint32_t* type) const;
 
+    /// The Edit menu's three rotations. They keep count, so that a JPEG turned by them is saved
+    /// as JPEG by moving its compressed blocks rather than encoding it again (see SaveTurnedJpeg).
+    void RotateLeft() { Turn(3); }
+    void RotateRight() { Turn(1); }
+    void Rotate180() { Turn(2); }
+
+    /// Writes the loaded JPEG file, turned as the rotations turned the picture, to `target`
+    /// without re-encoding it. Unsupported when that cannot give exactly the picture shown: no
+    /// rotation since the load, not a JPEG, the picture changed otherwise since (red eyes, a save's
+    /// format rule), or edges that end inside a JPEG block. Other failures are the write's own.
+    codec::Result SaveTurnedJpeg(const std::string& target) const;
+
 private:
+    void Turn(int quarters);
+    /// A value that any change of the pixels changes and a turn does not.
+    static std::uint64_t TurnInvariantPrint(const codec::CxImage& image);
+
     Ui& ui_;
     Clock clock_;
     codec::CxImage image_;
     float zoom_ = 1.0f;
+    // The loaded JPEG file, kept while the picture is that file turned (empty otherwise).
+    std::vector<std::uint8_t> sourceJpeg_;
+    std::uint64_t sourcePrint_ = 0;
+    std::uint32_t sourceWidth_ = 0, sourceHeight_ = 0; ///< as loaded (upright)
+    int quarterTurns_ = 0; ///< clockwise, by the rotation commands since the load
+    bool turned_ = false; ///< a rotation command ran since the load
 };
 
 /// Fits a size into 255 x 255 keeping the proportion (the ICO and WBMP limit).

@@ -12,15 +12,19 @@
 
 #include "codec/formats/jpeg.h"
 
+#include "codec/exif.h"
 #include "codec/formats/format.h"
+#include "codec/metadata_io.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include <jerror.h>
 #include <jpeglib.h>
@@ -149,6 +153,9 @@ bool ReadHeaderStep(DecodeJob& job, const std::uint8_t* data, std::size_t size)
     job.progress.progress_monitor = ProgressMonitor;
     cinfo->progress = &job.progress;
     jpeg_mem_src(cinfo, data, static_cast<unsigned long>(size));
+    // EXIF and XMP (APP1) and the ICC profile (APP2) travel with the picture.
+    jpeg_save_markers(cinfo, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(cinfo, JPEG_APP0 + 2, 0xFFFF);
     jpeg_read_header(cinfo, TRUE);
     switch (cinfo->jpeg_color_space) {
     case JCS_GRAYSCALE:
@@ -175,6 +182,42 @@ bool ReadHeaderStep(DecodeJob& job, const std::uint8_t* data, std::size_t size)
     }
     jpeg_calc_output_dimensions(cinfo);
     return true;
+}
+
+// Joins the ICC profile's APP2 segments (libjpeg checks their numbering); the buffer is malloc'ed.
+bool IccStep(DecodeJob& job, JOCTET** icc, unsigned* size)
+{
+    if (setjmp(job.err.jump))
+        return false;
+    return jpeg_read_icc_profile(&job.cinfo, icc, size);
+}
+
+constexpr std::uint8_t kExifPrefix[6] = { 'E', 'x', 'i', 'f', 0, 0 };
+constexpr char kXmpPrefix[] = "http://ns.adobe.com/xap/1.0/"; // and its terminating zero
+
+// The metadata segments read with the header: the first Exif and XMP segments, and the ICC
+// profile when it describes the pixels we make.
+ImageMetadata ReadMetadata(DecodeJob& job)
+{
+    ImageMetadata m;
+    for (jpeg_saved_marker_ptr s = job.cinfo.marker_list; s; s = s->next) {
+        if (s->marker != JPEG_APP0 + 1)
+            continue;
+        const std::size_t size = s->data_length;
+        if (m.exif.empty() && size > sizeof kExifPrefix && std::memcmp(s->data, kExifPrefix, sizeof kExifPrefix) == 0)
+            m.exif.assign(s->data + sizeof kExifPrefix, s->data + size);
+        else if (m.xmp.empty() && size > sizeof kXmpPrefix && std::memcmp(s->data, kXmpPrefix, sizeof kXmpPrefix) == 0)
+            m.xmp.assign(reinterpret_cast<const char*>(s->data) + sizeof kXmpPrefix, size - sizeof kXmpPrefix);
+    }
+    JOCTET* icc = nullptr;
+    unsigned iccSize = 0;
+    const bool haveIcc = IccStep(job, &icc, &iccSize);
+    if (haveIcc && icc)
+        m.icc.assign(icc, icc + iccSize);
+    std::free(icc);
+    if (!IccFits(m.icc, job.layout == OutputLayout::Gray))
+        m.icc.clear();
+    return m;
 }
 
 // Asks for output at 1/denom of the full size (libjpeg-turbo's scaled IDCT: fewer coefficients
@@ -313,6 +356,16 @@ struct EncodeJob {
     VectorDestination dest;
 };
 
+// The metadata segments a written file carries, prepared by the caller.
+struct MetadataSegments {
+    const std::uint8_t* exif; // with the "Exif\0\0" prefix
+    unsigned exifSize;
+    const std::uint8_t* xmp; // with the XMP namespace prefix
+    unsigned xmpSize;
+    const std::uint8_t* icc;
+    unsigned iccSize;
+};
+
 struct CompressGuard {
     jpeg_compress_struct* cinfo;
     ~CompressGuard() { jpeg_destroy_compress(cinfo); }
@@ -323,7 +376,8 @@ bool WriteStep(EncodeJob& job,
     InputLayout layout,
     int quality,
     std::uint8_t* rowBuffer,
-    const std::uint8_t* lookup)
+    const std::uint8_t* lookup,
+    const MetadataSegments& meta)
 {
     j_compress_ptr cinfo = &job.cinfo;
     if (setjmp(job.err.jump))
@@ -367,6 +421,12 @@ bool WriteStep(EncodeJob& job,
         cinfo->Y_density = static_cast<UINT16>(std::min(y, 65535));
     }
     jpeg_start_compress(cinfo, TRUE);
+    if (meta.exifSize)
+        jpeg_write_marker(cinfo, JPEG_APP0 + 1, meta.exif, meta.exifSize);
+    if (meta.xmpSize)
+        jpeg_write_marker(cinfo, JPEG_APP0 + 1, meta.xmp, meta.xmpSize);
+    if (meta.iccSize)
+        jpeg_write_icc_profile(cinfo, meta.icc, meta.iccSize);
     const std::uint32_t width = image.GetWidth();
     while (cinfo->next_scanline < cinfo->image_height) {
         const std::uint8_t* src = image.Row(cinfo->next_scanline);
@@ -428,6 +488,7 @@ Result DecodeAtScale(ByteView data, const DecodeLimits& limits, const LoadHints*
     DecompressGuard guard { &job.cinfo };
     if (!ReadHeaderStep(job, data.data(), data.size()))
         return FailureOf(job.err);
+    ImageMetadata metadata = ReadMetadata(job);
 
     const jpeg_decompress_struct& cinfo = job.cinfo;
     // Every 8x8 block of samples costs at least one bit of Huffman data; the bound counts the
@@ -445,7 +506,12 @@ Result DecodeAtScale(ByteView data, const DecodeLimits& limits, const LoadHints*
     if (Result r = CheckDimensions(cinfo.image_width, cinfo.image_height, bounded); !r)
         return r;
     if (hints && hints->minimumSize) {
-        const LoadHints::Size need = hints->minimumSize(cinfo.image_width, cinfo.image_height);
+        // The caller sizes the upright picture, which CxImage makes of this one after decoding.
+        const bool sideways = exif::Orientation(metadata.exif) >= 5;
+        LoadHints::Size need = sideways ? hints->minimumSize(cinfo.image_height, cinfo.image_width)
+                                        : hints->minimumSize(cinfo.image_width, cinfo.image_height);
+        if (sideways)
+            std::swap(need.width, need.height);
         const std::uint32_t denom = JpegScaleFor(cinfo.image_width, cinfo.image_height, need.width, need.height);
         if (denom > 1 && !ScaleStep(job, denom))
             return FailureOf(job.err);
@@ -480,6 +546,7 @@ Result DecodeAtScale(ByteView data, const DecodeLimits& limits, const LoadHints*
     }
     for (int i = 0; i < job.err.warningCount; ++i)
         out.AddWarning(job.err.warnings[i]);
+    out.SetMetadata(std::move(metadata));
     return Result::Ok();
 }
 
@@ -534,8 +601,27 @@ Result JpegEncodeWithQuality(const CxImage& image, int quality, std::vector<std:
     const std::uint64_t samples = std::uint64_t { width } * image.GetHeight()
         * (layout == InputLayout::Gray || layout == InputLayout::GrayLookup ? 1 : 3);
     job.dest.initialSize = static_cast<std::size_t>(std::clamp<std::uint64_t>(samples / 6, 4096, 64u << 20));
+    // Segments that do not fit one marker are left out (extended XMP is not written).
+    const ImageMetadata& m = image.GetMetadata();
+    std::vector<std::uint8_t> exif, xmp;
+    MetadataSegments meta {};
+    if (!m.exif.empty() && m.exif.size() + sizeof kExifPrefix <= kJpegSegmentMax) {
+        exif.assign(kExifPrefix, kExifPrefix + sizeof kExifPrefix);
+        exif.insert(exif.end(), m.exif.begin(), m.exif.end());
+        meta.exif = exif.data(), meta.exifSize = static_cast<unsigned>(exif.size());
+    }
+    if (!m.xmp.empty() && m.xmp.size() + sizeof kXmpPrefix <= kJpegSegmentMax) {
+        xmp.assign(kXmpPrefix, kXmpPrefix + sizeof kXmpPrefix);
+        xmp.insert(xmp.end(), m.xmp.begin(), m.xmp.end());
+        meta.xmp = xmp.data(), meta.xmpSize = static_cast<unsigned>(xmp.size());
+    }
+    // APP2 holds at most 255 chunks of 65519 bytes.
+    const bool gray = layout == InputLayout::Gray || layout == InputLayout::GrayLookup;
+    if (IccFits(m.icc, gray) && m.icc.size() <= 255u * 65519u)
+        meta.icc = m.icc.data(), meta.iccSize = static_cast<unsigned>(m.icc.size());
+
     CompressGuard guard { &job.cinfo };
-    if (!WriteStep(job, image, layout, std::clamp(quality, 1, 100), rowBuffer.data(), lookup)) {
+    if (!WriteStep(job, image, layout, std::clamp(quality, 1, 100), rowBuffer.data(), lookup, meta)) {
         out.clear();
         return FailureOf(job.err);
     }

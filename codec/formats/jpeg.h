@@ -2,6 +2,7 @@
 
 // JPEG options beyond the format table's plain entry points.
 
+#include "codec/exif.h"
 #include "codec/result.h"
 #include "codec/ximage.h"
 
@@ -25,5 +26,17 @@ Result JpegDecodeScaled(ByteView data, const DecodeLimits& limits, const LoadHin
 
 /// Encodes like JpegEncode with a quality from 1 (smallest) to 100 (best); values outside are clamped.
 Result JpegEncodeWithQuality(const CxImage& image, int quality, std::vector<std::uint8_t>& out);
+
+} // namespace codec
+
+namespace codec {
+
+/// Turns a JPEG without decoding it (TurboJPEG's lossless transform moves the DCT blocks): first
+/// a horizontal mirror when `turn.mirror`, then `turn.quarters` clockwise quarter turns. The
+/// segments (EXIF, XMP, ICC profile, ...) are kept, with EXIF and XMP marked upright. Only exact
+/// transforms are made: a picture whose right or bottom edge ends inside a block would lose or
+/// gain pixels, which gives Unsupported, and the caller re-encodes instead. The data should be a
+/// file the codec has decoded within its limits: the transform takes the memory the picture needs.
+Result JpegTurnLossless(ByteView jpeg, Orientation turn, std::vector<std::uint8_t>& out);
 
 } // namespace codec

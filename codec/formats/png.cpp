@@ -15,6 +15,7 @@
 
 #include "codec/formats/bytes.h"
 #include "codec/formats/format.h"
+#include "codec/metadata_io.h"
 
 #include <algorithm>
 #include <cmath>
@@ -121,6 +122,12 @@ struct ReadHeader {
     std::size_t rowBytes; // after the transforms
 };
 
+struct InfoGuard {
+    png_structp png;
+    png_infop info;
+    ~InfoGuard() { png_destroy_info_struct(png, &info); }
+};
+
 struct ReadGuard {
     png_structp png;
     png_infop info;
@@ -219,8 +226,70 @@ bool ReadPixelsStep(png_structp png, png_bytepp rows)
     return true;
 }
 
+constexpr char kXmpKey[] = "XML:com.adobe.xmp";
+
+// Takes EXIF (eXIf), XMP (iTXt) and the ICC profile (iCCP) from what libpng has read into `info`;
+// only getters, so no error can jump out of here.
+void TakeMetadata(png_structp png, png_infop info, bool grayPixels, ImageMetadata& m)
+{
+    png_bytep exif = nullptr;
+    png_uint_32 exifSize = 0;
+    if (m.exif.empty() && png_get_eXIf_1(png, info, &exifSize, &exif) && exif && exifSize > 0)
+        m.exif.assign(exif, exif + exifSize);
+    png_charp name = nullptr;
+    int compression = 0;
+    png_bytep icc = nullptr;
+    png_uint_32 iccSize = 0;
+    if (m.icc.empty() && png_get_iCCP(png, info, &name, &compression, &icc, &iccSize) && icc) {
+        m.icc.assign(icc, icc + iccSize);
+        if (!IccFits(m.icc, grayPixels))
+            m.icc.clear();
+    }
+    png_textp text = nullptr;
+    int count = 0;
+    png_get_text(png, info, &text, &count);
+    for (int i = 0; i < count && text && m.xmp.empty(); ++i)
+        if (text[i].key && std::strcmp(text[i].key, kXmpKey) == 0 && text[i].text)
+            m.xmp.assign(text[i].text,
+                text[i].compression >= PNG_ITXT_COMPRESSION_NONE ? text[i].itxt_length : text[i].text_length);
+}
+
+// Reads the chunks after the image data into `endInfo` (EXIF and XMP may be placed there).
+bool ReadEndStep(png_structp png, png_infop endInfo)
+{
+    if (setjmp(png_jmpbuf(png)))
+        return false;
+    png_read_end(png, endInfo);
+    return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // Writing
+
+// Hands the image's metadata to libpng, which writes it with the header chunks. A profile that
+// does not suit the pixels, or that libpng finds damaged, is left out rather than failing the file.
+void PutMetadata(png_structp png, png_infop info, const ImageMetadata& m, bool grayPixels)
+{
+    if (!m.exif.empty() && m.exif.size() <= 0x7FFFFFFFu)
+        png_set_eXIf_1(png, info, static_cast<png_uint_32>(m.exif.size()), const_cast<png_bytep>(m.exif.data()));
+    if (IccFits(m.icc, grayPixels) && m.icc.size() <= 0x7FFFFFFFu) {
+        // A profile libpng refuses is then dropped with a warning; the chunks that follow are ours
+        // and well-formed, so nothing else is let through by this.
+        png_set_benign_errors(png, 1);
+        png_set_iCCP(
+            png, info, "ICC profile", PNG_COMPRESSION_TYPE_BASE, m.icc.data(), static_cast<png_uint_32>(m.icc.size()));
+    }
+    if (!m.xmp.empty()) {
+        png_text text {};
+        text.compression = PNG_ITXT_COMPRESSION_NONE;
+        text.key = const_cast<png_charp>(kXmpKey);
+        text.text = const_cast<png_charp>(m.xmp.c_str());
+        text.itxt_length = m.xmp.size();
+        text.lang = const_cast<png_charp>("");
+        text.lang_key = const_cast<png_charp>("");
+        png_set_text(png, info, &text, 1);
+    }
+}
 
 struct WritePlan {
     int colorType;
@@ -264,6 +333,7 @@ bool WriteStep(
         png_set_pHYs(png, info, DpiToPpm(x), DpiToPpm(y), PNG_RESOLUTION_METER);
     }
     png_set_compression_level(png, level);
+    PutMetadata(png, info, image.GetMetadata(), plan.colorType == PNG_COLOR_TYPE_GRAY);
     png_write_info(png, info);
     if (plan.bitDepth < 8)
         png_set_packing(png);
@@ -354,9 +424,13 @@ void PlanWrite(const CxImage& image, WritePlan& plan)
 // its IDAT bytes can inflate to (`bounded`), so a few bytes cannot make us take gigabytes. A
 // chunk cut short after the image data costs no pixels: the walk stops there with a warning,
 // and libpng never reads that far.
-Result CheckChunks(
-    ByteView data, const DecodeLimits& limits, DecodeLimits& bounded, std::vector<std::string>& warnings)
+Result CheckChunks(ByteView data,
+    const DecodeLimits& limits,
+    DecodeLimits& bounded,
+    std::vector<std::string>& warnings,
+    bool& metadataAfterImage)
 {
+    metadataAfterImage = false;
     bounded = limits;
     ByteReader r(data, 8);
     const std::uint32_t ihdrLength = r.U32BE();
@@ -385,6 +459,8 @@ Result CheckChunks(
         }
         if (type == 0x49444154u)
             compressed += length; // IDAT
+        if (afterImageData && (type == 0x65584966u || type == 0x69545874u))
+            metadataAfterImage = true; // eXIf, iTXt
         if (type == 0x49454E44u) {
             sawEnd = true;
             break; // IEND
@@ -421,7 +497,8 @@ Result PngDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return Malformed("no PNG signature");
     std::vector<std::string> warnings;
     DecodeLimits bounded;
-    if (Result r = CheckChunks(data, limits, bounded, warnings); !r)
+    bool metadataAfterImage = false;
+    if (Result r = CheckChunks(data, limits, bounded, warnings, metadataAfterImage); !r)
         return r;
 
     PngIo io { data.data(), data.size(), 0, nullptr, Status::Malformed, {}, &warnings };
@@ -458,8 +535,20 @@ Result PngDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         out.Destroy();
         return FailureOf(io);
     }
+    const bool grayPixels = h.bpp <= 8 && !h.paletteFile;
+    ImageMetadata metadata;
+    TakeMetadata(guard.png, guard.info, grayPixels, metadata);
+    // Chunks after the image data are read only for metadata, and only from a whole file: the
+    // pixels are in, and nothing there may cost them or add warnings.
+    if (metadataAfterImage && warnings.empty()) {
+        InfoGuard end { guard.png, png_create_info_struct(guard.png) };
+        io.warnings = nullptr;
+        if (end.info && ReadEndStep(guard.png, end.info))
+            TakeMetadata(guard.png, end.info, grayPixels, metadata);
+    }
     for (std::string& w : warnings)
         out.AddWarning(std::move(w));
+    out.SetMetadata(std::move(metadata));
     return Result::Ok();
 }
 

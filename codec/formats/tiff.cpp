@@ -2,8 +2,10 @@
 // common layouts and everything else goes through libtiff's RGBA reader. Writing keeps each
 // page's depth (tiff_internal.h says how).
 
+#include "codec/exif.h"
 #include "codec/formats/format.h"
 #include "codec/formats/tiff_internal.h"
+#include "codec/metadata_io.h"
 
 #include <tiffio.h>
 
@@ -494,7 +496,6 @@ Result ReadStrips(TIFF* tif,
     if (static_cast<std::uint64_t>(stripSize) > WorkingMemory(limits))
         return LimitExceeded("a strip of " + std::to_string(stripSize) + " bytes is above the decoding limit");
     std::vector<std::uint8_t> buffer(static_cast<std::size_t>(stripSize));
-    const bool bottomUp = t.orientation == ORIENTATION_BOTLEFT;
     for (std::uint32_t s = 0; s < strips; ++s) {
         const std::uint32_t first = s * rowsPerStrip;
         const std::uint32_t rows = std::min(rowsPerStrip, t.height - first);
@@ -506,7 +507,7 @@ Result ReadStrips(TIFF* tif,
             return Truncated("strip " + std::to_string(s) + " holds less data than its rows need");
         for (std::uint32_t r = 0; r < rows; ++r) {
             const std::uint32_t y = first + r;
-            ConvertRow(plan, buffer.data() + r * stride, out.Row(bottomUp ? t.height - 1 - y : y), t.width);
+            ConvertRow(plan, buffer.data() + r * stride, out.Row(y), t.width);
         }
     }
     return Result::Ok();
@@ -523,7 +524,10 @@ Result ReadThroughRgba(TIFF* tif, const PageTags& t, const DecodeLimits& limits,
     if (Result r = CreateChecked(out, t.width, t.height, alpha ? 32 : 24, limits); !r)
         return r;
     std::vector<std::uint32_t> raster(static_cast<std::size_t>(t.width) * t.height);
-    if (!TIFFReadRGBAImageOriented(tif, t.width, t.height, raster.data(), ORIENTATION_TOPLEFT, 1))
+    // Rows as stored: the orientation is applied afterwards, as for strips (libtiff's own handling
+    // only flips, so it cannot turn the sideways orientations 5 to 8).
+    const std::uint16_t stored = t.orientation >= 1 && t.orientation <= 8 ? t.orientation : ORIENTATION_TOPLEFT;
+    if (!TIFFReadRGBAImageOriented(tif, t.width, t.height, raster.data(), stored, 1))
         return LibraryFailure(errors, "cannot read the image");
     std::uint8_t* dst = out.Pixels().data();
     for (std::uint32_t v : raster) {
@@ -560,6 +564,32 @@ void ReadResolution(TIFF* tif, CxImage& out)
 }
 
 // ---------------------------------------------------------------- writing
+
+// The ICC profile and the XMP packet. EXIF lives in a directory of its own (EXIFIFD) whose
+// entries point anywhere in the file, so it is not carried from or into TIFF.
+void ReadMetadata(TIFF* tif, CxImage& out)
+{
+    ImageMetadata m;
+    std::uint32_t size = 0;
+    void* data = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_ICCPROFILE, &size, &data) && data && size > 0) {
+        const auto* p = static_cast<const std::uint8_t*>(data);
+        m.icc.assign(p, p + size);
+        if (!IccFits(m.icc, out.IsIndexed() && out.IsGrayScale()))
+            m.icc.clear();
+    }
+    if (TIFFGetField(tif, TIFFTAG_XMLPACKET, &size, &data) && data && size > 0)
+        m.xmp.assign(static_cast<const char*>(data), size);
+    out.SetMetadata(std::move(m));
+}
+
+void WriteMetadata(TIFF* tif, const ImageMetadata& m, bool grayPixels)
+{
+    if (IccFits(m.icc, grayPixels) && m.icc.size() <= 0xFFFFFFFFu)
+        TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(m.icc.size()), m.icc.data());
+    if (!m.xmp.empty() && m.xmp.size() <= 0xFFFFFFFFu)
+        TIFFSetField(tif, TIFFTAG_XMLPACKET, static_cast<std::uint32_t>(m.xmp.size()), m.xmp.data());
+}
 
 bool IsBlackAndWhite(const std::vector<RGBQuad>& palette)
 {
@@ -644,6 +674,7 @@ Result WritePage(TIFF* tif, const CxImage& image, std::uint32_t page, std::uint3
         TIFFSetField(tif, TIFFTAG_YRESOLUTION, y);
         TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
     }
+    WriteMetadata(tif, image.GetMetadata(), form == Form::Bilevel || form == Form::Gray);
     if (count > 1) {
         TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
         TIFFSetField(tif,
@@ -834,6 +865,11 @@ Result TiffDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return r;
     }
     ReadResolution(tif.get(), out);
+    ReadMetadata(tif.get(), out);
+    if (!TurnUpright(out, tags.orientation)) {
+        out.Destroy();
+        return LimitExceeded("out of memory while turning the image upright");
+    }
     for (std::string& w : errors.warnings)
         out.AddWarning(std::move(w));
     return Result::Ok();
