@@ -923,6 +923,9 @@ Result TiffDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 Result TiffEncode(const CxImage& image, std::vector<std::uint8_t>& out)
 {
     out.clear();
+    // Room for the page uncompressed (pages that are never touched cost nothing), so the file
+    // does not grow by copying itself over and over.
+    out.reserve(image.Pixels().size() + image.Pixels().size() / 64 + 65536);
     MemoryWriter stream(out);
     const CxImage* pages[] = { &image };
     Result r = tiff::WritePages(stream, pages, 1);
