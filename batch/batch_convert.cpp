@@ -9,6 +9,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <utility>
 
 namespace batch {
 
@@ -51,8 +52,8 @@ FileOutcome ConvertBatchFile(
     FileOutcome outcome;
     outcome.output = output;
 
-    // At most two decoded images at a time: the loaded one is released as soon as it is copied,
-    // so the resample's new buffer is the second, not the third.
+    // At most two decoded images at a time: the loaded one is moved, not copied, into the one
+    // worked on, so the resample's new buffer is the second.
     codec::CxImage work;
     std::string loadError;
     // The size the resize rule asks for, from the picture's full size. A shrinking run lets the
@@ -79,7 +80,7 @@ FileOutcome ConvertBatchFile(
         if (!loaded.IsValid())
             loadError = loaded.GetLastError();
         outcome.warnings = loaded.GetWarnings();
-        work = codec::CxImage(loaded, true, true, true);
+        work = std::move(loaded);
     }
 
     // An empty image (the load failed) goes through untouched; the save then refuses it.

@@ -16,6 +16,7 @@
 #include "codec/formats/bytes.h"
 #include "codec/formats/format.h"
 #include "codec/metadata_io.h"
+#include "codec/formats/png_deflate.h"
 
 #include <algorithm>
 #include <cmath>
@@ -308,8 +309,34 @@ struct WriteGuard {
     ~WriteGuard() { png_destroy_write_struct(&png, info ? &info : nullptr); }
 };
 
-bool WriteStep(
-    png_structp png, png_infop info, const CxImage& image, const WritePlan& plan, int level, std::uint8_t* rowBuffer)
+// One IDAT chunk per band (the zlib header joins the first, the checksum the last), then IEND.
+// libpng writes no image data of its own, so png_write_end (which insists on it) is not called:
+// whatever `info` carries must be set before png_write_info, which writes it.
+void WriteImageData(png_structp png, const std::vector<std::vector<std::uint8_t>>& pieces)
+{
+    const std::size_t last = pieces.size() - 1;
+    for (std::size_t i = 1; i < last; ++i) {
+        const std::size_t length
+            = pieces[i].size() + (i == 1 ? pieces[0].size() : 0) + (i + 1 == last ? pieces[last].size() : 0);
+        if (length > PNG_UINT_31_MAX)
+            png_error(png, "an image data chunk is too large");
+        png_write_chunk_start(png, reinterpret_cast<png_const_bytep>("IDAT"), static_cast<png_uint_32>(length));
+        if (i == 1)
+            png_write_chunk_data(png, pieces[0].data(), pieces[0].size());
+        png_write_chunk_data(png, pieces[i].data(), pieces[i].size());
+        if (i + 1 == last)
+            png_write_chunk_data(png, pieces[last].data(), pieces[last].size());
+        png_write_chunk_end(png);
+    }
+    png_write_chunk(png, reinterpret_cast<png_const_bytep>("IEND"), nullptr, 0);
+}
+
+bool WriteStep(png_structp png,
+    png_infop info,
+    const CxImage& image,
+    const WritePlan& plan,
+    int level,
+    const std::vector<std::vector<std::uint8_t>>& imageData)
 {
     if (setjmp(png_jmpbuf(png)))
         return false;
@@ -335,19 +362,7 @@ bool WriteStep(
     png_set_compression_level(png, level);
     PutMetadata(png, info, image.GetMetadata(), plan.colorType == PNG_COLOR_TYPE_GRAY);
     png_write_info(png, info);
-    if (plan.bitDepth < 8)
-        png_set_packing(png);
-    const std::uint32_t width = image.GetWidth();
-    for (std::uint32_t y = 0; y < image.GetHeight(); ++y) {
-        const std::uint8_t* row = image.Row(y);
-        if (plan.lookupRows) {
-            for (std::uint32_t x = 0; x < width; ++x)
-                rowBuffer[x] = plan.lookup[row[x]];
-            row = rowBuffer;
-        }
-        png_write_row(png, row);
-    }
-    png_write_end(png, nullptr);
+    WriteImageData(png, imageData);
     return true;
 }
 
@@ -555,16 +570,61 @@ Result PngDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 // Indexed images are written as palette images at their own depth (1, 4 or 8 bits, with tRNS
 // from the palette alpha and the transparent index), or as gray when the palette is a plain
 // gray ramp and nothing is transparent; 16 and 24 bits as RGB, 32 bits as RGBA.
-Result PngEncodeWithLevel(const CxImage& image, int level, std::vector<std::uint8_t>& out)
+//
+// Compression: libdeflate at the same level number as zlib's (files as small or smaller, about
+// three times faster), in bands of rows spread over the cores. Filters: none for palette and
+// low-depth images, as usual; otherwise the best of the four per row (adaptive), which costs
+// little next to the compression: one fixed filter (Paeth) was as fast within the measurement
+// noise and up to 5 % larger on noisy photos.
+Result PngEncodeWithOptions(const CxImage& image, const PngWriteOptions& options, std::vector<std::uint8_t>& out)
 {
     out.clear();
     if (!image.IsValid())
         return Malformed("the image is empty");
     WritePlan plan;
     PlanWrite(image, plan);
-    std::vector<std::uint8_t> rowBuffer(plan.lookupRows ? image.GetWidth() : 0);
-    // Typical photos compress to about half; the vector grows if that is not enough.
-    out.reserve(image.Pixels().size() / 2 + 1024);
+
+    const std::uint32_t width = image.GetWidth();
+    const int channels = plan.colorType == PNG_COLOR_TYPE_RGB_ALPHA ? 4 : plan.colorType == PNG_COLOR_TYPE_RGB ? 3 : 1;
+    png::ImageData data;
+    data.height = image.GetHeight();
+    data.rowBytes = (std::size_t { width } * static_cast<std::size_t>(channels * plan.bitDepth) + 7) / 8;
+    data.pixelBytes = static_cast<std::uint32_t>(channels);
+    data.filter
+        = plan.colorType == PNG_COLOR_TYPE_PALETTE || plan.bitDepth < 8 ? png::Filter::None : png::Filter::Adaptive;
+    data.level = std::clamp(options.level, 0, 9);
+    data.bandBytes = options.bandBytes;
+    data.threads = options.threads;
+    const png::RowSource rows = [&](std::uint32_t y, std::uint8_t* scratch) -> const std::uint8_t* {
+        const std::uint8_t* row = image.Row(y);
+        if (plan.lookupRows) {
+            for (std::uint32_t x = 0; x < width; ++x)
+                scratch[x] = plan.lookup[row[x]];
+            return scratch;
+        }
+        if (plan.bitDepth == 1) { // one index a byte: any non-zero value is a set bit
+            std::memset(scratch, 0, data.rowBytes);
+            for (std::uint32_t x = 0; x < width; ++x)
+                if (row[x] != 0)
+                    scratch[x >> 3] |= static_cast<std::uint8_t>(0x80u >> (x & 7));
+            return scratch;
+        }
+        if (plan.bitDepth == 4) {
+            std::memset(scratch, 0, data.rowBytes);
+            for (std::uint32_t x = 0; x < width; ++x)
+                scratch[x >> 1] |= static_cast<std::uint8_t>((row[x] & 0x0F) << ((x & 1) ? 0 : 4));
+            return scratch;
+        }
+        return row;
+    };
+    std::vector<std::vector<std::uint8_t>> pieces;
+    std::string error;
+    if (!png::CompressImageData(data, rows, pieces, error))
+        return Result::Fail(Status::LimitExceeded, error);
+    std::size_t compressed = 0;
+    for (const auto& piece : pieces)
+        compressed += piece.size();
+    out.reserve(compressed + 4096);
 
     PngIo io { nullptr, 0, 0, &out, Status::Internal, {}, nullptr };
     WriteGuard guard { png_create_write_struct(PNG_LIBPNG_VER_STRING, &io, OnError, OnWarning), nullptr };
@@ -574,16 +634,23 @@ Result PngEncodeWithLevel(const CxImage& image, int level, std::vector<std::uint
     if (!guard.info)
         return Result::Fail(Status::Internal, "cannot start the PNG writer");
     png_set_write_fn(guard.png, &io, WriteData, FlushData);
-    if (!WriteStep(guard.png, guard.info, image, plan, std::clamp(level, 0, 9), rowBuffer.data())) {
+    if (!WriteStep(guard.png, guard.info, image, plan, data.level, pieces)) {
         out.clear();
         return FailureOf(io);
     }
     return Result::Ok();
 }
 
+Result PngEncodeWithLevel(const CxImage& image, int level, std::vector<std::uint8_t>& out)
+{
+    PngWriteOptions options;
+    options.level = level;
+    return PngEncodeWithOptions(image, options, out);
+}
+
 Result PngEncode(const CxImage& image, std::vector<std::uint8_t>& out)
 {
-    return PngEncodeWithLevel(image, kPngDefaultLevel, out);
+    return PngEncodeWithOptions(image, PngWriteOptions {}, out);
 }
 
 } // namespace codec

@@ -6,10 +6,13 @@
 #include "codec/formats/format.h"
 #include "codec/formats/tiff_internal.h"
 #include "codec/metadata_io.h"
+#include "codec/formats/work_threads.h"
 
+#include <libdeflate.h>
 #include <tiffio.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
@@ -610,6 +613,74 @@ bool IsGrayRamp(const std::vector<RGBQuad>& palette)
     return true;
 }
 
+// Deflate pages are compressed here rather than by libtiff: strips of about kDeflateStripBytes,
+// each made on whichever core is free (libdeflate, the horizontal predictor applied first) and
+// handed to libtiff as they are, in order. libtiff would compress one small strip after another
+// on one core, and reset its compressor's tables for each.
+constexpr std::size_t kDeflateStripBytes = std::size_t { 1 } << 20;
+// libdeflate's level 2: files no larger than libtiff made at its default (level 6 in small
+// strips; the larger strips win back what the lower level gives up) in about half the time.
+constexpr int kDeflateLevel = 2;
+
+std::uint32_t DeflateRowsPerStrip(const CxImage& image, std::uint16_t spp)
+{
+    const std::size_t rowBytes = std::size_t { image.GetWidth() } * spp;
+    return static_cast<std::uint32_t>(std::clamp<std::size_t>(kDeflateStripBytes / rowBytes, 1, image.GetHeight()));
+}
+
+Result WriteDeflateStrips(
+    TIFF* tif, const CxImage& image, std::uint16_t spp, std::uint32_t rowsPerStrip, const ErrorText& errors)
+{
+    const std::uint32_t height = image.GetHeight();
+    const std::size_t rowBytes = std::size_t { image.GetWidth() } * spp;
+    const std::uint32_t strips = (height - 1) / rowsPerStrip + 1;
+    std::vector<std::vector<std::uint8_t>> packed(strips);
+    std::atomic<std::uint32_t> next { 0 };
+    std::atomic<bool> failed { false };
+    RunOnThreads(ThreadsFor(0, strips), [&] {
+        libdeflate_compressor* compressor = libdeflate_alloc_compressor(kDeflateLevel);
+        if (!compressor) {
+            failed = true;
+            return;
+        }
+        try {
+            std::vector<std::uint8_t> raw, buffer;
+            for (std::uint32_t s; !failed && (s = next.fetch_add(1)) < strips;) {
+                const std::uint32_t first = s * rowsPerStrip, rows = std::min(rowsPerStrip, height - first);
+                raw.resize(rows * rowBytes);
+                for (std::uint32_t i = 0; i < rows; ++i) {
+                    // The predictor: every sample minus the same sample of the pixel on its left.
+                    const std::uint8_t* src = image.Row(first + i);
+                    std::uint8_t* dst = raw.data() + i * rowBytes;
+                    std::memcpy(dst, src, spp);
+                    for (std::size_t x = spp; x < rowBytes; ++x)
+                        dst[x] = static_cast<std::uint8_t>(src[x] - src[x - spp]);
+                }
+                const std::size_t bound = libdeflate_zlib_compress_bound(compressor, raw.size());
+                if (buffer.size() < bound)
+                    buffer.resize(bound);
+                const std::size_t size
+                    = libdeflate_zlib_compress(compressor, raw.data(), raw.size(), buffer.data(), buffer.size());
+                if (size == 0)
+                    failed = true;
+                else
+                    packed[s].assign(buffer.data(), buffer.data() + size);
+            }
+        } catch (const std::bad_alloc&) {
+            failed = true;
+        }
+        libdeflate_free_compressor(compressor);
+    });
+    if (failed)
+        return Result::Fail(Status::LimitExceeded, "out of memory while compressing the page");
+    for (std::uint32_t s = 0; s < strips; ++s) {
+        if (TIFFWriteRawStrip(tif, s, packed[s].data(), static_cast<tmsize_t>(packed[s].size())) < 0)
+            return LibraryFailure(errors, "cannot write strip " + std::to_string(s), Status::Io);
+        std::vector<std::uint8_t>().swap(packed[s]);
+    }
+    return Result::Ok();
+}
+
 Result WritePage(TIFF* tif, const CxImage& image, std::uint32_t page, std::uint32_t count, const ErrorText& errors)
 {
     enum class Form { Bilevel, Palette, Gray, Rgb, Rgba };
@@ -666,7 +737,9 @@ Result WritePage(TIFF* tif, const CxImage& image, std::uint32_t page, std::uint3
     }
     if (!compressionSet)
         return LibraryFailure(errors, "the TIFF library lacks a compression this page needs", Status::Internal);
-    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(tif, 0));
+    const bool deflate = form == Form::Gray || form == Form::Rgb || form == Form::Rgba;
+    const std::uint32_t rowsPerStrip = deflate ? DeflateRowsPerStrip(image, spp) : TIFFDefaultStripSize(tif, 0);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rowsPerStrip);
     if (image.GetXDPI() > 0 || image.GetYDPI() > 0) {
         const double x = image.GetXDPI() > 0 ? image.GetXDPI() : image.GetYDPI();
         const double y = image.GetYDPI() > 0 ? image.GetYDPI() : image.GetXDPI();
@@ -681,6 +754,14 @@ Result WritePage(TIFF* tif, const CxImage& image, std::uint32_t page, std::uint3
             TIFFTAG_PAGENUMBER,
             static_cast<std::uint16_t>(std::min<std::uint32_t>(page, 65535)),
             static_cast<std::uint16_t>(std::min<std::uint32_t>(count, 65535)));
+    }
+
+    if (deflate) {
+        if (Result r = WriteDeflateStrips(tif, image, spp, rowsPerStrip, errors); !r)
+            return r;
+        if (!TIFFWriteDirectory(tif))
+            return LibraryFailure(errors, "cannot write the page directory", Status::Io);
+        return Result::Ok();
     }
 
     // Every row is built in a buffer of our own: the predictor rewrites the row it is given.
@@ -878,6 +959,9 @@ Result TiffDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
 Result TiffEncode(const CxImage& image, std::vector<std::uint8_t>& out)
 {
     out.clear();
+    // Room for the page uncompressed (pages that are never touched cost nothing), so the file
+    // does not grow by copying itself over and over.
+    out.reserve(image.Pixels().size() + image.Pixels().size() / 64 + 65536);
     MemoryWriter stream(out);
     const CxImage* pages[] = { &image };
     Result r = tiff::WritePages(stream, pages, 1);

@@ -280,6 +280,37 @@ TEST(Tiff, ImageMagickReadsOurFiles)
     }
 }
 
+TEST(Tiff, LargePagesAreWrittenInStripsThatEveryReaderReads)
+{
+    ASSERT_TRUE(HaveTool("convert"));
+    TempDir dir;
+    struct Case {
+        const char* name;
+        CxImage image;
+    };
+    const Case cases[] = {
+        // a megabyte a strip: two or three strips, the last one short
+        { "gray", GrayRamp(1501, 1000) },
+        { "rgb", MakeTestImage(701, 900, 24) },
+        { "rgba", MakeTestImage(600, 1001, 32) },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string path = dir.File(std::string(c.name) + ".tif");
+        ASSERT_TRUE(CxImage(c.image).Save(path, codec::kTypeTif));
+        TIFF* tif = TIFFOpen(path.c_str(), "r");
+        ASSERT_NE(tif, nullptr);
+        EXPECT_GT(TIFFNumberOfStrips(tif), 1u);
+        TIFFClose(tif);
+        CxImage ours, theirs;
+        ASSERT_TRUE(ours.Load(path, 0)) << ours.GetLastError();
+        std::string why;
+        EXPECT_TRUE(SameVisible(c.image, ours, true, &why)) << why;
+        ASSERT_TRUE(ImageMagickPixels(path, 0, theirs, &why)) << why;
+        EXPECT_TRUE(SameVisible(c.image, theirs, true, &why)) << why;
+    }
+}
+
 TEST(Tiff, ResolutionInCentimetresBecomesDotsPerInch)
 {
     ASSERT_TRUE(HaveTool("convert"));
