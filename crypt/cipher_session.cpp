@@ -43,6 +43,7 @@ void FreeKey(CachedKey& k)
 {
     sodium_free(k.key); // wipes before freeing
     k.key = nullptr;
+    sodium_memzero(k.passwordTag, sizeof k.passwordTag);
 }
 
 void ClearCache()
@@ -100,6 +101,8 @@ CipherSession::CipherSession(CipherByteProgress progress)
     std::lock_guard lock(g_mutex);
     open_ = true;
     if (g_depth++ == 0) {
+        // Room for every entry up front: a growing vector would leave copies of the tags behind.
+        g_keys.reserve(kMaxCachedKeys);
         g_tagKey = static_cast<unsigned char*>(sodium_malloc(crypto_generichash_KEYBYTES));
         if (g_tagKey) {
             randombytes_buf(g_tagKey, crypto_generichash_KEYBYTES);

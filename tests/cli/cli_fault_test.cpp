@@ -170,3 +170,32 @@ TEST_F(CliFaults, ReadOnlyDestinationFailsEveryFileAndWritesNothing)
         EXPECT_EQ(Count(run.out, "Successfully converted file"), 0u);
     }
 }
+
+// A file named on the command line that is gone by the time it is read: the single-target commands
+// fail and leave their target as it was, the runs fail that entry and go on.
+TEST_F(CliFaults, SourceGoneBeforeLoadingFailsOnlyItself)
+{
+    const std::vector<Command> commands = {
+        { "convert", "convert src/gone.bmp OUT/x.png", "x.png" },
+        { "batch", "batch -q --to png --out OUT src/small.bmp src/gone.bmp src/small2.bmp", "", 2 },
+        { "gif-animate", "gif-animate --out OUT/anim.gif src/f1.gif src/gone.gif", "anim.gif" },
+        { "gif-extract", "gif-extract -q src/gone.gif --out OUT", "" },
+        { "tiff", "tiff --out OUT/pages.tiff src/small.bmp src/gone.bmp", "pages.tiff" },
+        { "encrypt", "encrypt -q --out OUT src/small.bmp src/gone.bmp src/small2.bmp", "", 2 },
+        { "decrypt", "decrypt -q --out OUT sealed/small.bmp sealed/gone.bmp", "", 1 },
+    };
+    int i = 0;
+    for (const Command& c : commands) {
+        SCOPED_TRACE(c.what);
+        const std::string out = "gone" + std::to_string(i++);
+        const auto run = Run(c, out, "");
+        EXPECT_EQ(run.status, 1) << run.out << run.err;
+        EXPECT_EQ(Count(run.out, "Successfully converted file"), static_cast<std::size_t>(c.smallSuccesses));
+        EXPECT_EQ(Count(run.out, "# Error while converting file"), c.smallSuccesses ? 1u : 0u);
+        // Only the files that exist were written; a single target keeps what it held.
+        const auto after = Contents(dir.File(out));
+        EXPECT_EQ(after.size(), earlierContents.size() + static_cast<std::size_t>(c.smallSuccesses));
+        for (const auto& [name, bytes] : earlierContents)
+            EXPECT_EQ(after.at(name), bytes) << name;
+    }
+}
