@@ -3,6 +3,7 @@
 #include "codec/ximage.h"
 #include "core/paths.h"
 #include "crypt/cipher_session.h"
+#include "crypt/secret_string.h"
 
 #include <cmath>
 #include <cstdio>
@@ -124,7 +125,8 @@ FileOutcome ConvertBatchFile(
     work.Destroy();
 
     if (job.encrypt) {
-        std::string path = output, password = job.password;
+        std::string path = output;
+        cipher::PasswordCopy password(job.password);
         if (!job.encryptFile || job.encryptFile(path.data(), password.data()) == 0) {
             RemoveFile(output);
             outcome.error = "encryption failed";

@@ -1,10 +1,16 @@
 #include "batch/batch_job.h"
 
 #include "core/paths.h"
+#include "crypt/secret_string.h"
 
 #include <sys/stat.h>
 
 namespace batch {
+
+BatchJob::~BatchJob()
+{
+    cipher::WipeString(password);
+}
 
 std::string OutputExtension(core::ImageType type)
 {

@@ -23,6 +23,14 @@ using EncryptFileFn = unsigned char (*)(char* path, char* password);
 /// Everything one run needs. Built by the command from the closed dialog (or by the command line
 /// from its flags); the worker reads it and writes only `results`.
 struct BatchJob {
+    BatchJob() = default;
+    BatchJob(const BatchJob&) = default;
+    BatchJob(BatchJob&&) = default;
+    BatchJob& operator=(const BatchJob&) = default;
+    BatchJob& operator=(BatchJob&&) = default;
+    /// Wipes the password.
+    ~BatchJob();
+
     /// Full paths of the sources, in list order; duplicates allowed.
     std::vector<std::string> files;
     /// Target image type (1 to 15; the dialog's "Convert to" text through ImageTypeFromName).

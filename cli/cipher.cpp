@@ -6,6 +6,7 @@
 #include "cli/commands.h"
 #include "cli/password.h"
 #include "codec/fileio.h"
+#include "crypt/secret_string.h"
 
 #include <algorithm>
 #include <chrono>
@@ -197,6 +198,10 @@ int RunCipherCommand(Args& args, const char* command, cipher::CipherRunKind kind
     if (std::optional<int> stop = Parse(args, command, kind, c))
         return *stop;
     std::string password;
+    struct Wipe {
+        std::string& text;
+        ~Wipe() { cipher::WipeString(text); }
+    } wipe { password };
     if (std::optional<int> stop = GetPassword(c, kind, command, password))
         return *stop;
     if (auto problem = cipher::CheckCipherInputs(password, c.out, c.files); problem != cipher::CipherInputProblem::None)

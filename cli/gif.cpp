@@ -219,8 +219,13 @@ int RunGifExtract(Args& args)
     gif::GifStreamDecoder decoder;
     decoder.LoadPictureFile(path); // a file that does not load has no frames: reported below
     const std::string base = outDir + "/" + core::PathFileName(path);
-    const bool ok = coalesce ? gif::SaveCoalescedFramesAsFiles(decoder, base) : gif::SaveFramesAsFiles(decoder, base);
-    if (!ok) {
+    std::vector<std::string> failed;
+    const bool ok
+        = coalesce ? gif::SaveCoalescedFramesAsFiles(decoder, base) : gif::SaveFramesAsFiles(decoder, base, &failed);
+    // A frame that could not be written (a full disk, a folder gone) fails the command.
+    for (const std::string& name : failed)
+        std::fprintf(stderr, "%s: error: the frame cannot be written\n", name.c_str());
+    if (!ok || !failed.empty()) {
         std::fprintf(stderr, "Error while saving the frames as images for the file %s\n", path.c_str());
         return kExitFailed;
     }

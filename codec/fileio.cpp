@@ -1,5 +1,6 @@
 #include "codec/fileio.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -49,6 +50,24 @@ std::string ResolveLinks(std::string path)
         path = link.front() == '/' ? link : DirName(path) + "/" + link;
     }
     return path;
+}
+
+std::atomic<std::int64_t> g_diskSpaceForTests { -1 };
+
+/// The test seam's full disk: takes `bytes` from the space left, false (errno ENOSPC) when they
+/// do not fit.
+bool TakeDiskSpace(std::int64_t bytes)
+{
+    std::int64_t left = g_diskSpaceForTests.load();
+    do {
+        if (left < 0)
+            return true;
+        if (bytes > left) {
+            errno = ENOSPC;
+            return false;
+        }
+    } while (!g_diskSpaceForTests.compare_exchange_weak(left, left - bytes));
+    return true;
 }
 
 // Short on purpose: a name derived from the target would overflow NAME_MAX for long targets.
@@ -205,7 +224,11 @@ Result AtomicFile::Commit()
     // Data on disk before the name: otherwise a crash can leave an empty file under the final
     // name on file systems that order metadata before data.
     const int fd = ::fileno(stream_);
-    if (std::fflush(stream_) != 0 || ::fsync(fd) != 0)
+    // A write that failed earlier (a full disk) and that the writer did not check leaves the
+    // stream's error flag: the file is short, whatever the flush says now.
+    struct stat written { };
+    if (std::ferror(stream_) || std::fflush(stream_) != 0 || ::fstat(fd, &written) != 0
+        || !TakeDiskSpace(written.st_size) || ::fsync(fd) != 0)
         return Fail("cannot write");
     if (anonymous_) {
         // linkat cannot replace an existing name: give the file a hidden name, then rename it
@@ -248,6 +271,11 @@ void AtomicFile::Discard()
         tempName_.clear();
     }
     tempPath_.clear();
+}
+
+void SetDiskSpaceForTests(std::int64_t bytes)
+{
+    g_diskSpaceForTests = bytes;
 }
 
 Result WriteFileAtomic(const std::string& path, ByteView data)

@@ -22,6 +22,12 @@ Result ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& out);
 /// is kept.
 Result WriteFileAtomic(const std::string& path, ByteView data);
 
+/// Test seam: from now on the writer acts as if the disk had only `bytes` left. Each Commit
+/// takes its file's size from them and fails with ENOSPC ("No space left on device") once they
+/// run out, as file systems with delayed allocation report a full disk only at fsync. A
+/// negative value (the default) removes the limit.
+void SetDiskSpaceForTests(std::int64_t bytes);
+
 /// A temporary file in the folder of a target path, removed on destruction unless committed.
 /// For writers that stream into a FILE* (libtiff, giflib) rather than build bytes in memory.
 ///

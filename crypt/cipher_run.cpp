@@ -3,6 +3,7 @@
 #include "core/paths.h"
 #include "crypt/cipher_session.h"
 #include "crypt/file_cipher.h"
+#include "crypt/secret_string.h"
 
 #include <map>
 #include <set>
@@ -104,7 +105,8 @@ batch::ConversionResults RunCipher(CipherRunKind kind,
         }
         bool ok = false;
         if (why.empty()) {
-            std::string source = entry, dest = target, pwd = password;
+            std::string source = entry, dest = target;
+            PasswordCopy pwd(password);
             ok = (encrypt ? Encrypt(source.data(), dest.data(), pwd.data(), &option)
                           : Decrypt(source.data(), dest.data(), pwd.data(), &option))
                 != 0;

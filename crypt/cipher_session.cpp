@@ -43,6 +43,7 @@ void FreeKey(CachedKey& k)
 {
     sodium_free(k.key); // wipes before freeing
     k.key = nullptr;
+    sodium_memzero(k.passwordTag, sizeof k.passwordTag);
 }
 
 void ClearCache()
@@ -100,6 +101,8 @@ CipherSession::CipherSession(CipherByteProgress progress)
     std::lock_guard lock(g_mutex);
     open_ = true;
     if (g_depth++ == 0) {
+        // Room for every entry up front: a growing vector would leave copies of the tags behind.
+        g_keys.reserve(kMaxCachedKeys);
         g_tagKey = static_cast<unsigned char*>(sodium_malloc(crypto_generichash_KEYBYTES));
         if (g_tagKey) {
             randombytes_buf(g_tagKey, crypto_generichash_KEYBYTES);
@@ -159,18 +162,24 @@ bool WithPasswordKey(const std::string& password,
     // the first derivation instead of each paying (and allocating) for their own.
     std::lock_guard lock(g_mutex);
     const bool caching = g_depth > 0 && g_tagKey;
-    unsigned char tag[crypto_generichash_BYTES];
+    // The tag stands for the password: gone from the stack however this returns.
+    struct Tag {
+        unsigned char bytes[crypto_generichash_BYTES] {};
+        ~Tag() { sodium_memzero(bytes, sizeof bytes); }
+    } tagHolder;
+    unsigned char* tag = tagHolder.bytes;
+    constexpr std::size_t kTagBytes = sizeof tagHolder.bytes;
     if (caching) {
         sodium_mprotect_readonly(g_tagKey);
         crypto_generichash(tag,
-            sizeof tag,
+            kTagBytes,
             reinterpret_cast<const unsigned char*>(password.data()),
             password.size(),
             g_tagKey,
             crypto_generichash_KEYBYTES);
         sodium_mprotect_noaccess(g_tagKey);
         for (CachedKey& k : g_keys) {
-            if (sodium_memcmp(k.passwordTag, tag, sizeof tag) != 0)
+            if (sodium_memcmp(k.passwordTag, tag, kTagBytes) != 0)
                 continue;
             if (newFile ? k.forNewFiles : SameParams(k.params, params)) {
                 if (newFile)
@@ -201,7 +210,7 @@ bool WithPasswordKey(const std::string& password,
         g_keys.erase(victim);
     }
     CachedKey entry { {}, params, newFile, key };
-    std::memcpy(entry.passwordTag, tag, sizeof tag);
+    std::memcpy(entry.passwordTag, tag, kTagBytes);
     g_keys.push_back(entry);
     return true;
 }

@@ -18,7 +18,7 @@ std::string FrameFileName(const std::string& basePath, int number)
         number);
 }
 
-bool SaveFramesAsFiles(const GifStreamDecoder& decoder, const std::string& basePath)
+bool SaveFramesAsFiles(const GifStreamDecoder& decoder, const std::string& basePath, std::vector<std::string>* failed)
 {
     if (!decoder.IsGif() || decoder.Frames().size() < 2)
         return false;
@@ -26,7 +26,9 @@ bool SaveFramesAsFiles(const GifStreamDecoder& decoder, const std::string& baseP
     for (const GifFrame& frame : decoder.Frames()) {
         if (!frame.picture)
             continue; // skipped frames do not advance the counter
-        frame.picture->SaveToFile(FrameFileName(basePath, counter)); // a failed save is not reported
+        const std::string name = FrameFileName(basePath, counter);
+        if (!frame.picture->SaveToFile(name) && failed)
+            failed->push_back(name);
         ++counter;
     }
     return true;

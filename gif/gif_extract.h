@@ -8,14 +8,17 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace gif {
 
 /// Writes every frame of a loaded animation to "FOLDER/NAME_N.gif", N from 1, where FOLDER is
 /// `PathDirectory(basePath)` and NAME the base path's file name without its last extension.
 /// False for a still picture or fewer than two frames; a frame that cannot be written is not
-/// reported.
-bool SaveFramesAsFiles(const GifStreamDecoder& decoder, const std::string& basePath);
+/// reported by the result (the desktop program says nothing of it), only added to `failed`
+/// when given, so that the command line can.
+bool SaveFramesAsFiles(
+    const GifStreamDecoder& decoder, const std::string& basePath, std::vector<std::string>* failed = nullptr);
 
 /// The name of frame `number` (from 1): "%s/%s_%d.gif" with folder and name as above.
 std::string FrameFileName(const std::string& basePath, int number);
