@@ -71,15 +71,21 @@ jpgs=() pngs=() gifs=() tifs=()
 for ((i = 0; i < 40; i++)); do jpgs+=("$(photo $i)"); done
 # T3: the first ten photos (one of each scene) as PNG; T4: 20 GIF frames of 800 pixels;
 # T5: 20 Deflate TIFF pages of 2000 pixels (tiffcp reads TIFF only, so every tool gets these).
+derive() { # OUTPUT COMMAND... (@TMP in the command: a temporary name renamed to OUTPUT when complete)
+  local output=$1; shift
+  [ -f "$output" ] && return
+  local tmp="${output%.*}.tmp.${output##*.}"
+  nice "${@/#@TMP/$tmp}" && mv "$tmp" "$output"
+}
 for ((i = 0; i < 20; i++)); do
-  name=$(printf 'photo%02d' $i)
+  name=$(printf 'photo%02d' $i) src=$(photo $i)
   if [ $i -lt 10 ]; then
-    [ -f "$photos/png/$name.png" ] || nice vips copy "$(photo $i)" "$photos/png/$name.png[compression=6]"
+    derive "$photos/png/$name.png" vips copy "$src" '@TMP[compression=6]'
     pngs+=("$photos/png/$name.png")
   fi
-  [ -f "$photos/gif/$name.gif" ] || nice convert -define jpeg:size=1600x1600 "$(photo $i)" -resize 800x800 "$photos/gif/$name.gif"
-  [ -f "$photos/tif/$name.tif" ] || nice convert -define jpeg:size=4000x4000 "$(photo $i)" -resize 2000x2000 \
-    -compress zip -define tiff:predictor=2 "$photos/tif/$name.tif"
+  derive "$photos/gif/$name.gif" convert "$src" -resize 800x800 @TMP
+  derive "$photos/tif/$name.tif" convert "$src" -resize 2000x2000 \
+    -compress zip -define tiff:predictor=2 @TMP
   gifs+=("$photos/gif/$name.gif") tifs+=("$photos/tif/$name.tif")
 done
 t7=$(photo 5) # 5472 x 3648
@@ -87,7 +93,7 @@ printf 'correct horse battery staple\n' >"$photos/password"
 chmod 600 "$photos/password"
 identify -ping -format '%t %w %h\n' "${jpgs[@]}" >"$photos/dims"
 megapixels=$(awk '{ s += $2 * $3 } END { printf "%.0f", s / 1e6 }' "$photos/dims")
-inbytes() { du -cb "$@" | tail -n 1 | cut -f1; }
+inbytes() { du -cbL "$@" | tail -n 1 | cut -f1; }
 
 # ---- the tools ----------------------------------------------------------------------------------
 # Each tool is TASK|NAME|FILES IT WRITES|COMMAND (a bash command with $out the empty output folder).
@@ -171,25 +177,10 @@ measure() { # TASK NAME FILES COMMAND ROUND
 load_before=$(cut -d' ' -f1-3 /proc/loadavg)
 started=$(date -u +%H:%M)
 echo "whole run: $runs rounds of $tasks; 40 photos, $megapixels megapixels; $cores cores; load $load_before" >&2
-selected=()
-for t in "${tools[@]}"; do [[ ",$tasks," == *",${t%%|*},"* ]] && selected+=("$t"); done
-for ((r = 1; r <= runs; r++)); do
-  echo "round $r of $runs" >&2
-  for task in T1 T2 T3 T4 T5 T6 T7; do
-    group=()
-    for t in "${selected[@]}"; do [ "${t%%|*}" == "$task" ] && group+=("$t"); done
-    n=${#group[@]}
-    for ((k = 0; k < n; k++)); do # a rotating start, so no tool always runs first
-      IFS='|' read -r tk name want cmd <<<"${group[$(((k + r - 1) % n))]}"
-      measure "$tk" "$name" "$want" "$cmd" "$r"
-    done
-  done
-done
-load_after=$(cut -d' ' -f1-3 /proc/loadavg)
-
-mkdir -p "$(dirname "$md")"
-python3 - "$results" "$runs" "$megapixels" "$cores" "$load_before" "$load_after" "$started" \
-  "$(git rev-parse --short HEAD)" "$(inbytes "${jpgs[@]}")" "$(inbytes "${pngs[@]}")" <<'PY' | tee "$md"
+# The table from the runs so far (written after each task, so a cut-short run still leaves one).
+table() { # ROUNDS
+  python3 - "$results" "$1" "$megapixels" "$cores" "$load_before" "$(cut -d' ' -f1-3 /proc/loadavg)" "$started" \
+    "$(git rev-parse --short HEAD)" "$(inbytes "${jpgs[@]}")" "$(inbytes "${pngs[@]}")" <<'PY'
 import statistics, sys
 from collections import OrderedDict
 path, runs, mp, cores, lb, la, started, commit, jbytes, pbytes = sys.argv[1:]
@@ -205,13 +196,17 @@ what = {
     "T5": "20 Deflate TIFF pages (2000 px) -> one multi-page TIFF", "T6": "40 JPEG photos -> encrypted copies",
     "T7": "one 20-megapixel JPEG -> PNG",
 }
+# The issue's goals: pelmora's time at most this fraction of the tool's.
+goals = {("T1", "vipsthumbnail"): 0.5, ("T1", "floor (libjpeg-turbo + libpng)"): 1.3, ("T2", "vipsthumbnail"): 0.5,
+         ("T3", "vips copy"): 0.7, ("T4", "gifsicle"): 1.0, ("T5", "tiffcp"): 1.0, ("T6", "openssl enc -pbkdf2"): 0.5,
+         ("T7", "vips copy"): 0.35}
 print(f"# Whole run ({started} UTC, commit {commit})\n")
 print(f"{runs} interleaved rounds, medians; 40 photos of {mp} megapixels in all ({int(jbytes) / 1e6:.0f} MB), "
       f"PNGs for T3 {int(pbytes) / 1e6:.0f} MB; {cores} cores shared with other work "
       f"(load average {lb} before, {la} after), so wall times are noisy: CPU time (user + system) is the "
       f"steadier figure. pelmora/x is pelmora-cli's median wall (and CPU) time over x's.\n")
-print("| task | tool | wall s | cpu s | pelmora/x wall | pelmora/x cpu | peak MB | output MB |")
-print("|---|---|---:|---:|---:|---:|---:|---:|")
+print("| task | tool | wall s | cpu s | pelmora/x wall | pelmora/x cpu | goal | peak MB | output MB |")
+print("|---|---|---:|---:|---:|---:|---:|---:|---:|")
 for task in ["T1", "T2", "T3", "T4", "T5", "T6", "T7"]:
     group = [(n, r) for (t, n), r in rows.items() if t == task]
     if not group:
@@ -223,7 +218,26 @@ for task in ["T1", "T2", "T3", "T4", "T5", "T6", "T7"]:
         ratio = "" if r is ours else f"{ow / w:.2f}x"
         cratio = "" if r is ours else f"{oc / c:.2f}x"
         label = f"{task}: {what[task]}" if i == 0 else ""
-        print(f"| {label} | {name} | {w:.2f} | {c:.2f} | {ratio} | {cratio} | {max(r['kb']) / 1024:.0f} | "
+        goal = f"<= {goals[task, name]}x" if (task, name) in goals else ""
+        print(f"| {label} | {name} | {w:.2f} | {c:.2f} | {ratio} | {cratio} | {goal} | {max(r['kb']) / 1024:.0f} | "
               f"{r['bytes'][-1] / 1e6:.2f} |")
 PY
+}
+mkdir -p "$(dirname "$md")"
+selected=()
+for t in "${tools[@]}"; do [[ ",$tasks," == *",${t%%|*},"* ]] && selected+=("$t"); done
+for ((r = 1; r <= runs; r++)); do
+  echo "round $r of $runs" >&2
+  for task in T1 T2 T3 T4 T5 T6 T7; do
+    group=()
+    for t in "${selected[@]}"; do [ "${t%%|*}" == "$task" ] && group+=("$t"); done
+    n=${#group[@]}
+    for ((k = 0; k < n; k++)); do # a rotating start, so no tool always runs first
+      IFS='|' read -r tk name want cmd <<<"${group[$(((k + r - 1) % n))]}"
+      measure "$tk" "$name" "$want" "$cmd" "$r"
+    done
+    [ "$n" -gt 0 ] && table "$r" >"$md"
+  done
+done
+cat "$md"
 echo "(written to $md)" >&2
