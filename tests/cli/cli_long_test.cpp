@@ -208,6 +208,15 @@ TEST(LongRun, EveryCommandRunsWithoutLeaks)
         { "batch", "batch -q --jobs 2 --to tif --max-side 16 --bpp 8 --json --out out/batch src src/missing.bmp", 1 },
         { "batch", "batch -q --encrypt --password-file pw.txt --to jpg --out out/sealed src/a.bmp", 0 },
         { "batch", "batch --dry-run --to png --out out/dry src", 0 },
+        { "batch", "batch --dry-run --json --to png --out out/planned src/a.bmp src/b.gif > plan.json", 0 },
+        { "batch", "batch -q --plan plan.json --shard 1/2 --report out/shard1.txt", 0 },
+        { "batch", "batch -q --plan plan.json --shard 0/2 --report out/shard0.txt", 0 },
+        { "batch", "batch --save-preset small --to png --max-side 8", 0 },
+        { "batch", "batch -q --preset small --out out/preset src/a.bmp", 0 },
+        { "report", "report merge out/shard0.txt out/shard1.txt", 0 },
+        { "report", "report merge out/shard0.txt", 2 },
+        { "rotate", "rotate --left src/a.bmp out/turned.png", 0 },
+        { "rotate", "rotate --lossless src/a.bmp out/turned.jpg", 1 },
         { "gif-animate", "gif-animate --out out/anim.gif --loops 3 --delay 5 src/b.gif src/c.gif", 0 },
         { "gif-animate", "gif-animate --out out/bad.gif src/b.gif src/bad.gif", 1 },
         { "gif-info", "gif-info out/anim.gif", 0 },
@@ -225,7 +234,8 @@ TEST(LongRun, EveryCommandRunsWithoutLeaks)
     std::set<std::string> covered;
     for (const Run& r : runs) {
         SCOPED_TRACE(r.args);
-        const auto run = RunCli(r.args, dir, LeakEnv() + " PELMORA_PASSWORD=sesame");
+        const auto run
+            = RunCli(r.args, dir, LeakEnv() + " PELMORA_PASSWORD=sesame XDG_CONFIG_HOME='" + dir.File("config") + "'");
         EXPECT_EQ(run.err.find("LeakSanitizer"), std::string::npos) << run.err;
         EXPECT_EQ(run.status, r.status) << run.err;
         covered.insert(r.command);
