@@ -14,6 +14,7 @@
 #include "support/scripted_ui.h"
 #include "support/test_support.h"
 
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -60,6 +61,8 @@ void Send(const std::string& line)
     }
 }
 
+void NoFreeHook(const volatile void*) { }
+
 void AllocationHook(const volatile void*, std::size_t size)
 {
     if (size <= hostile::kMaxAllocationBytes)
@@ -81,10 +84,10 @@ std::string OneLine(std::string text)
 }
 
 /// Runs one file of one layer under the watchdog and reports it.
-void Case(const std::string& file, const std::function<Outcome()>& work)
+void Case(const std::string& file, const std::function<Outcome()>& work, unsigned seconds = kCaseSeconds)
 {
     Send("BEGIN\t" + file + "\n");
-    ::alarm(kCaseSeconds);
+    ::alarm(seconds);
     const auto start = std::chrono::steady_clock::now();
     const Outcome o = work();
     const auto ms
@@ -117,7 +120,9 @@ std::vector<Reported> RunBounded(const std::function<void()>& layer)
         ::close(fds[0]);
         g_report = fds[1];
         if (hostile::Sanitized()) {
-            __sanitizer_install_malloc_and_free_hooks(AllocationHook, nullptr);
+            // The runtime takes the pair or nothing.
+            if (!__sanitizer_install_malloc_and_free_hooks(AllocationHook, NoFreeHook))
+                _exit(96);
         } else {
             const rlimit limit { hostile::kMaxAddressSpace, hostile::kMaxAddressSpace };
             ::setrlimit(RLIMIT_AS, &limit);
@@ -234,6 +239,39 @@ Outcome FromImage(bool ok, const codec::CxImage& image)
 }
 
 } // namespace
+
+void HugeAllocation()
+{
+    RunBounded([] {
+        Case("a huge allocation", [] {
+            // Above the ceiling; without a sanitizer, above the address-space limit.
+            std::vector<std::uint8_t> pixels(
+                hostile::Sanitized() ? hostile::kMaxAllocationBytes * 4 : std::size_t { 4 } << 30);
+            return Outcome { true, 1, 1, {}, std::to_string(pixels.size()) };
+        });
+    });
+}
+
+void Hang()
+{
+    RunBounded([] {
+        Case(
+            "a hang",
+            [] {
+                for (;;)
+                    ::pause();
+                return Outcome {};
+            },
+            1);
+    });
+}
+
+// The bounds themselves: a child that takes too much memory or time is stopped and named.
+TEST(HostileFiles, BoundsStopAHugeAllocationAndAHang)
+{
+    EXPECT_NONFATAL_FAILURE(HugeAllocation(), "the child died on a huge allocation");
+    EXPECT_NONFATAL_FAILURE(Hang(), "the child died on a hang: no result within the watchdog's time");
+}
 
 TEST(HostileFiles, CorpusIsSmallAndCoversEveryFormat)
 {
