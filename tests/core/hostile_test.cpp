@@ -233,6 +233,8 @@ Outcome FromImage(bool ok, const codec::CxImage& image)
     }
     o.width = image.GetWidth();
     o.height = image.GetHeight();
+    for (const std::string& warning : image.GetWarnings())
+        o.text += (o.text.empty() ? "" : "; ") + warning;
     if (!image.IsValid() || image.Pixels().size() != image.GetRowBytes() * image.GetHeight())
         o.fault = "a success without a whole picture";
     return o;
@@ -333,6 +335,8 @@ TEST(HostileFiles, CodecRefusesOrDecodesWithinTheLimits)
         { "tile-size-0.j2k as type 1", "JPC: cannot read the header: " },
         { "tiles-1x1-1024x1024.j2k as type 0", "JPC: the header declares 1048576 tiles" },
         { "size-65535x65535.png as type 3", "PNG: the image size 65535 x 65535 is above the decoding limit" },
+        // A success that lost the colours says so.
+        { "vga-palette-cut.pcx as type 8", "the 256-colour palette at the end of the file is missing" },
     };
     for (const Reported& r : reported)
         if (auto it = texts.find(r.file); it != texts.end()) {

@@ -446,6 +446,8 @@ write("bytes-per-line-short.pcx", pcx_file(15, 1, 8, 3, 2, bytes(64)))
 write("xmin-above-xmax.pcx", pcx_file(1, 1, 8, 1, 2, bytes(16), xmin=5))
 write("rle-run-past-row.pcx", pcx_file(3, 1, 8, 1, 4, bytes([0xFF, 9, 0xFF, 9, 0xFF, 9])))
 write("vga-palette-missing.pcx", pcx_file(3, 1, 8, 1, 4, bytes([0xC4, 200])))
+# A 256-colour picture whose palette at the end is cut off: its pixels are all there.
+write("vga-palette-cut.pcx", pcx_file(3, 1, 8, 1, 4, bytes([0xC4, 200]) + bytes([0x0C, 1, 2, 3])))
 write("planes-255.pcx", pcx_file(3, 1, 8, 255, 4, bytes([0xFF, 0]) * 40))
 write("bits-3.pcx", pcx_file(3, 1, 3, 1, 4, bytes(8)))
 
