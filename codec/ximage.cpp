@@ -209,13 +209,10 @@ bool CxImage::Decode(ByteView data, std::uint32_t type, const LoadHints& hints)
     // A file whose name promises one format but whose content is another still opens.
     if (!r && asked && sniffed && sniffed != asked) {
         CxImage second;
-        Result r2 = RunDecoder(*sniffed, data, hints, second);
-        // When the content is not the named format at all, the reason worth telling is why it
-        // failed as what it is ("JPC: ...", not "BMP: not a BMP file").
-        if (r2 || (asked->sniff && !asked->sniff(data))) {
+        if (Result r2 = RunDecoder(*sniffed, data, hints, second)) {
             decoded = std::move(second);
             used = sniffed;
-            r = std::move(r2);
+            r = r2;
         }
     }
     if (!r) {
