@@ -127,7 +127,15 @@ std::vector<Reported> RunBounded(const std::function<void()>& layer)
             const rlimit limit { hostile::kMaxAddressSpace, hostile::kMaxAddressSpace };
             ::setrlimit(RLIMIT_AS, &limit);
         }
-        layer();
+        // Nothing may return into the test runner from here: it would go on running tests.
+        try {
+            layer();
+        } catch (const std::exception& e) {
+            Send(std::string("EXCEPTION ") + OneLine(e.what()) + "\n");
+            _exit(95);
+        } catch (...) {
+            _exit(95);
+        }
         _exit(0);
     }
     ::close(fds[1]);
@@ -145,7 +153,7 @@ std::vector<Reported> RunBounded(const std::function<void()>& layer)
     ::waitpid(pid, &status, 0);
 
     std::vector<Reported> reported;
-    std::string current, allocation;
+    std::string current, allocation, exception;
     std::size_t start = 0;
     for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
         std::vector<std::string> fields;
@@ -162,6 +170,8 @@ std::vector<Reported> RunBounded(const std::function<void()>& layer)
             current.clear();
         } else if (line.starts_with("ALLOC ")) {
             allocation = line.substr(6);
+        } else if (line.starts_with("EXCEPTION ")) {
+            exception = line.substr(10);
         }
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
@@ -171,6 +181,8 @@ std::vector<Reported> RunBounded(const std::function<void()>& layer)
             : "exit status " + std::to_string(WEXITSTATUS(status));
         if (!allocation.empty())
             why = "an allocation of " + allocation + " bytes";
+        if (!exception.empty())
+            why = "an exception: " + exception;
         ADD_FAILURE() << "the child died on " << (current.empty() ? std::string("(between files)") : current) << ": "
                       << why;
     }
