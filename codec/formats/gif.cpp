@@ -53,7 +53,7 @@ Result ReadFailure(int code, const std::string& where)
         return LimitExceeded("out of memory reading " + where);
     default: {
         const char* text = GifErrorString(code);
-        return Malformed("bad " + where + ": " + (text ? text : "unknown error"));
+        return Malformed(where + " is damaged: " + (text ? text : "unknown error"));
     }
     }
 }

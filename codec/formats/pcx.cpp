@@ -303,6 +303,10 @@ Result PcxDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         for (std::size_t i = 3; i < px.size(); i += 4)
             px[i] = 255;
     }
+    // Version 5 puts the colours of a 256-colour picture at the end; a file cut there still
+    // shows its pixels, but in the stand-in colours, which the caller must hear about.
+    if (h.bitsPerPixel == 8 && h.planes == 1 && h.version == 5 && !trailing)
+        out.AddWarning("the 256-colour palette at the end of the file is missing");
     return Result::Ok();
 }
 
