@@ -128,8 +128,8 @@ void CBatchConvertDlg::BuildControls()
     for (std::string_view entry : batch::BatchFormatEntries())
         entries.push_back(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size())));
     // Only the original entries are sorted; the modern formats follow them in their own order.
-    const auto originalEnd = entries.begin()
-        + static_cast<std::ptrdiff_t>(std::min(batch::kOriginalFormatEntries, entries.size()));
+    const auto originalEnd
+        = entries.begin() + static_cast<std::ptrdiff_t>(std::min(batch::kOriginalFormatEntries, entries.size()));
     std::sort(entries.begin(), originalEnd, [](const QString& a, const QString& b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });

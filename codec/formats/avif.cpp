@@ -59,8 +59,7 @@ Result DecodeFailure(avifResult result, const avifDiagnostics& diag)
 
 bool HasTiffHeader(const std::vector<std::uint8_t>& exif)
 {
-    return exif.size() >= 8
-        && (std::memcmp(exif.data(), "II*\0", 4) == 0 || std::memcmp(exif.data(), "MM\0*", 4) == 0);
+    return exif.size() >= 8 && (std::memcmp(exif.data(), "II*\0", 4) == 0 || std::memcmp(exif.data(), "MM\0*", 4) == 0);
 }
 
 void ReadMetadata(const avifImage& image, ImageMetadata& meta)
@@ -103,7 +102,8 @@ Result AvifDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return LimitExceeded("out of memory for the AVIF decoder");
     // The library's own limits from ours, so that dav1d refuses a frame before taking its memory.
     const DecodeLimits bounded = BoundByData(limits, data.size(), ratio::kAvif, 24);
-    const std::uint64_t maxPixels = std::min({ limits.maxPixels, bounded.maxDataPixels, std::uint64_t { 0xFFFFFFFFu } });
+    const std::uint64_t maxPixels
+        = std::min({ limits.maxPixels, bounded.maxDataPixels, std::uint64_t { 0xFFFFFFFFu } });
     decoder->imageSizeLimit = static_cast<std::uint32_t>(std::max<std::uint64_t>(maxPixels, 1));
     decoder->imageDimensionLimit = std::max(limits.maxWidth, limits.maxHeight);
     decoder->imageCountLimit = std::max<std::uint32_t>(limits.maxFrames, 1);
@@ -160,8 +160,8 @@ Result AvifEncode(const CxImage& image, std::vector<std::uint8_t>& out)
     const fit::PackedRows rows = fit::PackRows(image, false);
     const bool gray = image.IsIndexed() && image.IsGrayScale() && fit::IndexedOpaque(image);
     const avifPixelFormat format = gray ? AVIF_PIXEL_FORMAT_YUV400
-        : rows.fromIndexed             ? AVIF_PIXEL_FORMAT_YUV444
-                                       : AVIF_PIXEL_FORMAT_YUV420;
+        : rows.fromIndexed              ? AVIF_PIXEL_FORMAT_YUV444
+                                        : AVIF_PIXEL_FORMAT_YUV420;
     std::unique_ptr<avifImage, ImageDeleter> avif(avifImageCreate(image.GetWidth(), image.GetHeight(), 8, format));
     if (!avif)
         return LimitExceeded("out of memory for the AVIF picture");
@@ -177,14 +177,13 @@ Result AvifEncode(const CxImage& image, std::vector<std::uint8_t>& out)
         return Result::Fail(Status::Internal, std::string("the colour conversion failed: ") + avifResultToString(r));
 
     const ImageMetadata& meta = image.GetMetadata();
-    if (!meta.icc.empty())
+    if (fit::ProfileFits(meta.icc, gray))
         avifImageSetProfileICC(avif.get(), meta.icc.data(), meta.icc.size());
     // libavif refuses EXIF without a TIFF header; such bytes would be of no use to a reader anyway.
     if (HasTiffHeader(meta.exif))
         avifImageSetMetadataExif(avif.get(), meta.exif.data(), meta.exif.size());
     if (!meta.xmp.empty())
-        avifImageSetMetadataXMP(
-            avif.get(), reinterpret_cast<const std::uint8_t*>(meta.xmp.data()), meta.xmp.size());
+        avifImageSetMetadataXMP(avif.get(), reinterpret_cast<const std::uint8_t*>(meta.xmp.data()), meta.xmp.size());
 
     std::unique_ptr<avifEncoder, EncoderDeleter> encoder(avifEncoderCreate());
     if (!encoder)

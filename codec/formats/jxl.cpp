@@ -67,8 +67,8 @@ void TrimExif(std::vector<std::uint8_t>& exif)
         exif.clear();
         return;
     }
-    const std::uint64_t offset = std::uint64_t { exif[0] } << 24 | std::uint64_t { exif[1] } << 16
-        | std::uint64_t { exif[2] } << 8 | exif[3];
+    const std::uint64_t offset
+        = std::uint64_t { exif[0] } << 24 | std::uint64_t { exif[1] } << 16 | std::uint64_t { exif[2] } << 8 | exif[3];
     if (offset > exif.size() - 4) {
         exif.clear();
         return;
@@ -229,7 +229,9 @@ Result JxlEncode(const CxImage& image, std::vector<std::uint8_t>& out)
     if (JxlEncoderSetBasicInfo(enc.get(), &info) != JXL_ENC_SUCCESS)
         return Unsupported("the picture's size or depth is refused by the encoder");
     bool profileSet = false;
-    if (!meta.icc.empty())
+    // A profile of another colour space than the pixels' would be refused (ProfileFits).
+    const bool profileFits = fit::ProfileFits(meta.icc, gray);
+    if (profileFits)
         profileSet = JxlEncoderSetICCProfile(enc.get(), meta.icc.data(), meta.icc.size()) == JXL_ENC_SUCCESS;
     if (!profileSet) { // no profile, or one libjxl cannot use: the pixels are sRGB
         JxlColorEncoding srgb;
@@ -244,18 +246,16 @@ Result JxlEncode(const CxImage& image, std::vector<std::uint8_t>& out)
             return Result::Fail(Status::Internal, "the EXIF box is refused");
     }
     if (!meta.xmp.empty()
-        && JxlEncoderAddBox(enc.get(),
-               "xml ",
-               reinterpret_cast<const std::uint8_t*>(meta.xmp.data()),
-               meta.xmp.size(),
-               JXL_FALSE)
+        && JxlEncoderAddBox(
+               enc.get(), "xml ", reinterpret_cast<const std::uint8_t*>(meta.xmp.data()), meta.xmp.size(), JXL_FALSE)
             != JXL_ENC_SUCCESS)
         return Result::Fail(Status::Internal, "the XMP box is refused");
     if (boxes)
         JxlEncoderCloseBoxes(enc.get());
 
     JxlEncoderFrameSettings* settings = JxlEncoderFrameSettingsCreate(enc.get(), nullptr);
-    if (!settings || JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, kEffort) != JXL_ENC_SUCCESS)
+    if (!settings
+        || JxlEncoderFrameSettingsSetOption(settings, JXL_ENC_FRAME_SETTING_EFFORT, kEffort) != JXL_ENC_SUCCESS)
         return Result::Fail(Status::Internal, "the encoder's settings are refused");
     if (lossless ? JxlEncoderSetFrameLossless(settings, JXL_TRUE) != JXL_ENC_SUCCESS
                  : JxlEncoderSetFrameDistance(settings, kDistance) != JXL_ENC_SUCCESS)

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -23,6 +24,14 @@ struct PackedRows {
     bool fromIndexed = false;
     std::vector<std::uint8_t> storage;
 };
+
+/// True when an ICC profile describes the colour space the writer stores (its header names
+/// "GRAY" or "RGB " at byte 16). Another one (a CMYK profile from a JPEG whose pixels were turned
+/// into RGB) would make readers show wrong colours, so the writers leave it out.
+inline bool ProfileFits(const std::vector<std::uint8_t>& icc, bool gray)
+{
+    return icc.size() >= 20 && std::memcmp(icc.data() + 16, gray ? "GRAY" : "RGB ", 4) == 0;
+}
 
 /// True when an indexed image draws every pixel opaque.
 inline bool IndexedOpaque(const CxImage& image)

@@ -97,11 +97,8 @@ Result DecodeStill(ByteView data, const WebPBitstreamFeatures& features, const D
 {
     const std::uint32_t bpp = features.has_alpha ? 32 : 24;
     const DecodeLimits bounded = BoundByData(limits, data.size(), ratio::kWebp, bpp);
-    if (Result r = CreateChecked(out,
-            static_cast<std::uint32_t>(features.width),
-            static_cast<std::uint32_t>(features.height),
-            bpp,
-            bounded);
+    if (Result r = CreateChecked(
+            out, static_cast<std::uint32_t>(features.width), static_cast<std::uint32_t>(features.height), bpp, bounded);
         !r)
         return r;
     std::vector<std::uint8_t>& pixels = out.Pixels();
@@ -118,7 +115,8 @@ Result DecodeStill(ByteView data, const WebPBitstreamFeatures& features, const D
 
 bool WebpSniff(ByteView data)
 {
-    return data.size() >= 16 && std::memcmp(data.data(), "RIFF", 4) == 0 && std::memcmp(data.data() + 8, "WEBP", 4) == 0;
+    return data.size() >= 16 && std::memcmp(data.data(), "RIFF", 4) == 0
+        && std::memcmp(data.data() + 8, "WEBP", 4) == 0;
 }
 
 std::size_t WebpFrameCount(ByteView data)
@@ -129,9 +127,8 @@ std::size_t WebpFrameCount(ByteView data)
     return demux ? WebPDemuxGetI(demux.get(), WEBP_FF_FRAME_COUNT) : 0;
 }
 
-Result WebpDecodeFrames(ByteView data,
-    const DecodeLimits& limits,
-    const std::function<bool(const CxImage& frame, std::size_t index)>& sink)
+Result WebpDecodeFrames(
+    ByteView data, const DecodeLimits& limits, const std::function<bool(const CxImage& frame, std::size_t index)>& sink)
 {
     WebPBitstreamFeatures features;
     if (VP8StatusCode status = WebPGetFeatures(data.data(), data.size(), &features); status != VP8_STATUS_OK)
@@ -268,13 +265,14 @@ Result WebpEncode(const CxImage& image, std::vector<std::uint8_t>& out)
     std::unique_ptr<WebPMux, MuxDeleter> mux(WebPMuxCreate(&bitstream, 0));
     if (!mux)
         return Result::Fail(Status::Internal, "the encoded picture cannot take its metadata");
+    const std::size_t iccSize = fit::ProfileFits(meta.icc, false) ? meta.icc.size() : 0;
     auto add = [&](const char* fourcc, const std::uint8_t* bytes, std::size_t size) {
         if (size == 0)
             return true;
         const WebPData chunk { bytes, size };
         return WebPMuxSetChunk(mux.get(), fourcc, &chunk, 1) == WEBP_MUX_OK;
     };
-    if (!add("ICCP", meta.icc.data(), meta.icc.size()) || !add("EXIF", meta.exif.data(), meta.exif.size())
+    if (!add("ICCP", meta.icc.data(), iccSize) || !add("EXIF", meta.exif.data(), meta.exif.size())
         || !add("XMP ", reinterpret_cast<const std::uint8_t*>(meta.xmp.data()), meta.xmp.size()))
         return Result::Fail(Status::Internal, "the metadata cannot be added to the picture");
     WebPData assembled;

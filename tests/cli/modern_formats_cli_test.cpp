@@ -43,8 +43,8 @@ TEST(CliModernFormats, ConvertToAndFromEachAndInfoNamesIt)
         CxImage png;
         ASSERT_TRUE(png.Load(dir.File(std::string("back-") + t.ext + ".png"), codec::kTypePng));
         EXPECT_GE(testing_support::Psnr(src, png), 30.0) << t.ext;
-        CliRun typed = RunCli("convert " + dir.File("src.png") + " " + dir.File("typed.bin") + " --type ."
-                + std::string(t.ext) + " -q",
+        CliRun typed = RunCli(
+            "convert " + dir.File("src.png") + " " + dir.File("typed.bin") + " --type ." + std::string(t.ext) + " -q",
             dir);
         ASSERT_EQ(typed.status, 0) << typed.err;
         CxImage check;

@@ -2,6 +2,7 @@
 // kept through each writer, files the readers must refuse, and independent readers of what we
 // write.
 
+#include "codec/codec_helpers.h"
 #include "codec/formats/format.h"
 #include "codec/formats/webp.h"
 #include "support/netpbm.h"
@@ -37,10 +38,32 @@ const Modern kModern[] = {
 /// A small EXIF block: a little-endian TIFF header and one IFD holding Orientation = 1.
 std::vector<std::uint8_t> SmallExif()
 {
-    return { 'I', 'I', 42, 0, 8, 0, 0, 0, // header, IFD at 8
-        1, 0, // one entry
-        0x12, 0x01, 3, 0, 1, 0, 0, 0, 1, 0, 0, 0, // Orientation, SHORT, 1, value 1
-        0, 0, 0, 0 }; // no next IFD
+    return { 'I',
+        'I',
+        42,
+        0,
+        8,
+        0,
+        0,
+        0, // header, IFD at 8
+        1,
+        0, // one entry
+        0x12,
+        0x01,
+        3,
+        0,
+        1,
+        0,
+        0,
+        0,
+        1,
+        0,
+        0,
+        0, // Orientation, SHORT, 1, value 1
+        0,
+        0,
+        0,
+        0 }; // no next IFD
 }
 
 TEST(ModernFormats, RoundTripsAtEveryDepth)
@@ -93,14 +116,21 @@ TEST(ModernFormats, MetadataSurvivesEachWriter)
     img.Metadata().exif = SmallExif();
     img.Metadata().xmp = "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"></x:xmpmeta>";
     for (const Modern& f : kModern) {
-        // JPEG XL takes only a profile it can parse; the others keep the bytes as given.
-        img.Metadata().icc = f.type == kTypeJxl ? std::vector<std::uint8_t> {} : std::vector<std::uint8_t>(200, 7);
+        // JPEG XL takes only a profile it can parse; the others keep an RGB profile's bytes as given.
+        std::vector<std::uint8_t> icc(200, 7);
+        std::memcpy(icc.data() + 16, "RGB ", 4);
+        img.Metadata().icc = f.type == kTypeJxl ? std::vector<std::uint8_t> {} : icc;
         const CxImage back = RoundTrip(img, f.type);
         ASSERT_TRUE(back.IsValid()) << f.name << ": " << back.GetLastError();
         EXPECT_EQ(back.GetMetadata().exif, img.GetMetadata().exif) << f.name;
         EXPECT_EQ(back.GetMetadata().xmp, img.GetMetadata().xmp) << f.name;
         EXPECT_EQ(back.GetMetadata().icc, img.GetMetadata().icc) << f.name;
     }
+    // A CMYK profile does not describe the RGB pixels written: it is left out.
+    img.Metadata().icc.assign(200, 7);
+    std::memcpy(img.Metadata().icc.data() + 16, "CMYK", 4);
+    for (const Modern& f : kModern)
+        EXPECT_TRUE(RoundTrip(img, f.type).GetMetadata().icc.empty()) << f.name;
 }
 
 TEST(ModernFormats, ExiftoolReadsTheExifWeWrite)
@@ -191,8 +221,8 @@ TEST(ModernFormats, AnimatedWebpReadsAsFramesAndShowsTheFirst)
     EXPECT_EQ(seen, 2u);
     DecodeLimits two;
     two.maxFrames = 2;
-    EXPECT_EQ(WebpDecodeFrames(anim, two, [](const CxImage&, std::size_t) { return true; }).status,
-        Status::LimitExceeded);
+    EXPECT_EQ(
+        WebpDecodeFrames(anim, two, [](const CxImage&, std::size_t) { return true; }).status, Status::LimitExceeded);
 }
 
 TEST(ModernFormats, HostileAndDamagedFilesAreRefusedWithAReason)
@@ -218,7 +248,7 @@ TEST(ModernFormats, IndependentReadersAgreeWithWhatWeWrite)
 {
     // ImageMagick reads WebP and AVIF through its own delegates; libvips reads JPEG XL.
     TempDir dir;
-    const CxImage img = MakeTestImage(48, 32, 24);
+    CxImage img = MakeTestImage(48, 32, 24);
     for (const Modern& f : kModern) {
         const std::string path = dir.File(std::string("oracle.") + f.ext);
         const std::string ppm = dir.File(std::string("oracle-") + f.ext + ".ppm");
@@ -236,8 +266,12 @@ TEST(ModernFormats, IndependentReadersAgreeWithWhatWeWrite)
         }
         CxImage theirs;
         ASSERT_TRUE(theirs.Load(ppm, kTypePnm)) << theirs.GetLastError();
-        // Both decode the same stream; only the YUV to RGB conversions may round differently.
-        EXPECT_LE(MaxChannelDiff(ours, theirs), f.type == kTypeAvif ? 3 : 1) << f.name;
+        // WebP and JPEG XL: the same library decodes the same stream. AVIF: libheif's chroma
+        // upsampling and YUV to RGB conversion differ from libavif's at the picture's hard edges.
+        if (f.type == kTypeAvif)
+            EXPECT_GE(Psnr(ours, theirs), 35.0) << f.name;
+        else
+            EXPECT_LE(MaxChannelDiff(ours, theirs), 1) << f.name;
     }
 }
 
