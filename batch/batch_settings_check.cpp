@@ -11,7 +11,7 @@ namespace batch {
 
 namespace {
 
-constexpr std::array<std::string_view, 14> kFormatEntries = {
+constexpr std::array<std::string_view, kOriginalFormatEntries + 3> kFormatEntries = {
     "Bitmap File (.bmp)",
     "Graphics Interchange Format File (.gif)",
     "Joint Photographic Experts Group File (.jpg, .jpeg)",
@@ -26,6 +26,9 @@ constexpr std::array<std::string_view, 14> kFormatEntries = {
     "Binary Property Page File (.pgx)",
     "Sun Raster Graphic File (.ras)",
     "Portable Any Map Graphic Bitmap File (.pnm, .ppm, .pgm)",
+    "WebP Image File (.webp)",
+    "AV1 Image File (.avif)",
+    "JPEG XL File (.jxl)",
 };
 
 } // namespace

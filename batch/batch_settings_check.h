@@ -16,8 +16,11 @@
 namespace batch {
 
 /// The "Convert to" entries in the order the dialog's template adds them; the list shows them
-/// sorted. The metafile format is no batch target.
+/// sorted. The metafile format is no batch target. The modern formats follow the original
+/// entries; the list shows them after the sorted originals, so those keep their places.
 std::span<const std::string_view> BatchFormatEntries();
+/// How many of BatchFormatEntries are the original, sorted ones.
+inline constexpr std::size_t kOriginalFormatEntries = 14;
 
 /// What the dialog holds when OK is pressed.
 struct BatchDialogValues {

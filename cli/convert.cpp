@@ -24,7 +24,8 @@ keeps the size, depth and resolution.
 
 Options:
   --type FORMAT            target format: bmp gif jpg png ico tif tga pcx wbmp wmf
-                           jp2 jpc pgx pnm ras (also jpeg tiff ppm pgm; any case)
+                           jp2 jpc pgx pnm ras webp avif jxl (also jpeg tiff ppm
+                           pgm; any case)
   --width W, --height H    output size in pixels; giving only one of them computes
                            the other from the source proportions (see below)
   --keep-proportions       recompute the other side from the source (default)

@@ -16,8 +16,9 @@ namespace {
 
 constexpr const char* kHelp = R"(Usage: pelmora-cli COMMAND [OPTIONS] [FILES...]
 
-Reads and converts images in 15 formats: BMP, GIF, JPEG, PNG, ICO, TIFF, TGA,
-PCX, WBMP, WMF, JPEG 2000 (JP2 and JPC), PGX, PNM and Sun raster (RAS).
+Reads and converts images in 18 formats: BMP, GIF, JPEG, PNG, ICO, TIFF, TGA,
+PCX, WBMP, WMF, JPEG 2000 (JP2 and JPC), PGX, PNM, Sun raster (RAS), WebP, AVIF
+and JPEG XL.
 
 Commands:
   info FILE...                 each file's format, size, depth and resolution

@@ -62,7 +62,11 @@ enum ImageType : std::uint32_t {
     kTypePgx = 13,
     kTypePnm = 14,
     kTypeRas = 15,
-    kTypeCount = 16,
+    // Modern formats, after the fifteen originals.
+    kTypeWebp = 16,
+    kTypeAvif = 17,
+    kTypeJxl = 18,
+    kTypeCount = 19,
 };
 
 /// Resample2 interpolation and overflow methods (the numbers are part of the interface).

@@ -14,7 +14,7 @@ struct FormatRow {
 };
 
 // Indexed by image type. Type 0's filter is the full open filter, built below.
-constexpr std::array<FormatRow, 16> kFormats { {
+constexpr std::array<FormatRow, kLastImageType + 1> kFormats { {
     { "unknown", "bmp", "" },
     { "Bitmap File", "bmp", "Bitmap File (*.bmp)|*.bmp||" },
     { "Graphics Interchange Format File", "gif", "Graphics Interchange Format File (*.gif)|*.gif||" },
@@ -35,6 +35,10 @@ constexpr std::array<FormatRow, 16> kFormats { {
         "PNM",
         "Portable Any Map Graphic Bitmap File (*.pnm;*.ppm;*.pgm)|*.pnm;*.ppm;*.pgm||" },
     { "Sun Raster Graphic File", "ras", "Sun Raster Graphic File (*.ras)|*.ras||" },
+    // The modern formats come after the fifteen originals, whose numbers and texts stay as they were.
+    { "WebP Image File", "webp", "WebP Image File (*.webp)|*.webp||" },
+    { "AV1 Image File", "avif", "AV1 Image File (*.avif)|*.avif||" },
+    { "JPEG XL File", "jxl", "JPEG XL File (*.jxl)|*.jxl||" },
 } };
 
 // The open filter is not the save filters run together: its order differs (ICO before PNG),
@@ -66,7 +70,7 @@ struct Mapping {
     ImageType type;
 };
 
-constexpr std::array<Mapping, 19> kExtensions { {
+constexpr std::array<Mapping, 22> kExtensions { {
     { ".bmp", 1 },
     { ".gif", 2 },
     { ".jpg", 3 },
@@ -86,10 +90,13 @@ constexpr std::array<Mapping, 19> kExtensions { {
     { ".pnm", 14 },
     { ".ppm", 14 },
     { ".pgm", 14 },
+    { ".webp", 16 },
+    { ".avif", 17 },
+    { ".jxl", 18 },
 } };
 
 // Searched as substrings, in this order; it knows ".tiff" but not ".tif", ".jpg" but not ".jpeg".
-constexpr std::array<Mapping, 15> kNameSubstrings { {
+constexpr std::array<Mapping, 18> kNameSubstrings { {
     { ".bmp", 1 },
     { ".gif", 2 },
     { ".jpg", 3 },
@@ -105,6 +112,9 @@ constexpr std::array<Mapping, 15> kNameSubstrings { {
     { ".pgx", 13 },
     { ".ras", 15 },
     { ".pnm", 14 },
+    { ".webp", 16 },
+    { ".avif", 17 },
+    { ".jxl", 18 },
 } };
 
 constexpr std::array<std::string_view, 9> kZoomLevels {

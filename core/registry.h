@@ -12,7 +12,11 @@ namespace core {
 
 using ImageType = std::uint32_t;
 
-inline constexpr ImageType kLastImageType = 15;
+/// The fifteen original types, then WebP (16), AVIF (17) and JPEG XL (18).
+inline constexpr ImageType kLastImageType = 18;
+/// The last of the original types: the fixed texts (the full open filter, the document type
+/// description) name these and no others.
+inline constexpr ImageType kLastOriginalImageType = 15;
 
 /// Filter ("text|patterns|...||") and default extension (no dot) of a type.
 struct TypeFilter {
@@ -21,16 +25,17 @@ struct TypeFilter {
 };
 
 /// The save filter and default extension of a type; type 0 gives the full open filter and
-/// "bmp". Callers test the type first: anything above 15 gives empty strings.
+/// "bmp". Callers test the type first: anything above kLastImageType gives empty strings.
 TypeFilter ImageTypeFilter(ImageType type);
 /// The type of a path by its extension (the last "." of the whole path), any letter case.
 ImageType ImageTypeFromExtension(const std::string& path);
 /// The type named in a display text, by the substrings the batch dialog's entries contain.
 ImageType ImageTypeFromName(const std::string& text);
-/// The display name of a type; "unknown" for 0 and anything outside 1 to 15.
+/// The display name of a type; "unknown" for 0 and anything outside 1 to kLastImageType.
 std::string ImageTypeName(ImageType type);
 
-/// The full open filter offered wherever image files are picked.
+/// The full open filter offered wherever image files are picked. Its text is fixed and names the
+/// fifteen original types only; the modern ones open by name, by dropping and from the command line.
 const std::string& FullOpenFilter();
 
 /// The choice lists, in the order they are offered.

@@ -127,7 +127,10 @@ void CBatchConvertDlg::BuildControls()
     std::vector<QString> entries;
     for (std::string_view entry : batch::BatchFormatEntries())
         entries.push_back(QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size())));
-    std::sort(entries.begin(), entries.end(), [](const QString& a, const QString& b) {
+    // Only the original entries are sorted; the modern formats follow them in their own order.
+    const auto originalEnd
+        = entries.begin() + static_cast<std::ptrdiff_t>(std::min(batch::kOriginalFormatEntries, entries.size()));
+    std::sort(entries.begin(), originalEnd, [](const QString& a, const QString& b) {
         return QString::compare(a, b, Qt::CaseInsensitive) < 0;
     });
     for (const QString& entry : entries)

@@ -50,6 +50,9 @@ PELMORA_DECLARE_FORMAT(Jpc)
 PELMORA_DECLARE_FORMAT(Pgx)
 PELMORA_DECLARE_FORMAT(Pnm)
 PELMORA_DECLARE_FORMAT(Ras)
+PELMORA_DECLARE_FORMAT(Webp)
+PELMORA_DECLARE_FORMAT(Avif)
+PELMORA_DECLARE_FORMAT(Jxl)
 
 #undef PELMORA_DECLARE_FORMAT
 
@@ -84,6 +87,13 @@ PELMORA_DECLARE_FORMAT(Ras)
 //                                         bound by width; this admits blank pages scanned at
 //                                         600 dpi (32000 one-bit pixels a byte)
 //   TIFF, other codecs              2731  (LZMA, ZSTD, WebP, ...) taken as LZW: by policy
+//   WebP, AVIF, JPEG XL           131072  no bound from the coding either: a lossless WebP
+//                                         picture of one colour spends no bits on its pixels,
+//                                         and AV1 and JPEG XL code a flat picture in a few
+//                                         hundred bytes whatever its size. Common encoders write
+//                                         a black 4000 x 4000 picture in 890 (WebP), 624 (AVIF)
+//                                         and 668 bytes (JPEG XL), 54000 to 77000 : 1; by policy
+//                                         as JPEG 2000, so those still read
 //
 // So a tiny file gets a tiny image: at most a few megabytes for a few hundred bytes. The
 // libraries' own limits are derived from the same bound (`WorkingMemory`).
@@ -103,6 +113,9 @@ constexpr std::uint32_t kJpegArithmetic = 65536;
 constexpr std::uint32_t kJpeg2000 = 131072;
 constexpr std::uint32_t kFax = 4096;
 constexpr std::uint32_t kOther = kLzw;
+constexpr std::uint32_t kWebp = 131072;
+constexpr std::uint32_t kAvif = 131072;
+constexpr std::uint32_t kJxl = 131072;
 } // namespace ratio
 
 /// The limits for the rest of one file's decoding: `maxDataPixels` lowered to the pixels of

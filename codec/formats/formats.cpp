@@ -11,7 +11,7 @@ namespace codec {
 
 namespace {
 
-constexpr std::array<FormatCodec, 15> kCodecs { {
+constexpr std::array<FormatCodec, 18> kCodecs { {
     { kTypePng, "PNG", 10, PngSniff, PngDecode, PngEncode },
     { kTypeJpg, "JPEG", 20, JpegSniff, JpegDecode, JpegEncode },
     { kTypeGif, "GIF", 30, GifSniff, GifDecode, GifEncode },
@@ -24,6 +24,9 @@ constexpr std::array<FormatCodec, 15> kCodecs { {
     { kTypeIco, "ICO", 100, IcoSniff, IcoDecode, IcoEncode },
     { kTypePcx, "PCX", 110, PcxSniff, PcxDecode, PcxEncode },
     { kTypePnm, "PNM", 120, PnmSniff, PnmDecode, PnmEncode },
+    { kTypeWebp, "WebP", 130, WebpSniff, WebpDecode, WebpEncode },
+    { kTypeAvif, "AVIF", 140, AvifSniff, AvifDecode, AvifEncode },
+    { kTypeJxl, "JPEG XL", 150, JxlSniff, JxlDecode, JxlEncode },
     { kTypePgx, "PGX", 200, PgxSniff, PgxDecode, PgxEncode },
     { kTypeTga, "TGA", 210, TgaSniff, TgaDecode, TgaEncode },
     { kTypeWbmp, "WBMP", 220, WbmpSniff, WbmpDecode, WbmpEncode },

@@ -6,7 +6,7 @@ namespace {
 
 TEST(BatchSettings, EveryFormatEntryNamesItsOwnType)
 {
-    const std::uint32_t expected[] = { 1, 2, 3, 5, 4, 6, 7, 8, 9, 11, 12, 13, 15, 14 };
+    const std::uint32_t expected[] = { 1, 2, 3, 5, 4, 6, 7, 8, 9, 11, 12, 13, 15, 14, 16, 17, 18 };
     ASSERT_EQ(batch::BatchFormatEntries().size(), std::size(expected));
     for (std::size_t i = 0; i < std::size(expected); ++i) {
         batch::BatchDialogValues v;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 using namespace core;
 
@@ -31,8 +32,28 @@ TEST(Registry, SaveFiltersAndDefaultExtensionsByteForByte)
         EXPECT_EQ(ImageTypeFilter(t).defaultExtension, expected[t][1]) << t;
     }
     EXPECT_EQ(ImageTypeFilter(0).defaultExtension, "bmp");
-    EXPECT_EQ(ImageTypeFilter(16).filter, "");
-    EXPECT_EQ(ImageTypeFilter(16).defaultExtension, "");
+    EXPECT_EQ(ImageTypeFilter(19).filter, "");
+    EXPECT_EQ(ImageTypeFilter(19).defaultExtension, "");
+}
+
+TEST(Registry, ModernFormatsFollowTheFifteenWithTheirOwnRows)
+{
+    const std::tuple<ImageType, const char*, const char*, const char*, const char*> rows[] = {
+        { 16, "WebP Image File", "WebP Image File (*.webp)|*.webp||", "webp", "a.WEBP" },
+        { 17, "AV1 Image File", "AV1 Image File (*.avif)|*.avif||", "avif", "/x.y/a.avif" },
+        { 18, "JPEG XL File", "JPEG XL File (*.jxl)|*.jxl||", "jxl", "a.Jxl" },
+    };
+    for (const auto& [type, name, filter, ext, path] : rows) {
+        EXPECT_EQ(ImageTypeName(type), name);
+        EXPECT_EQ(ImageTypeFilter(type).filter, filter);
+        EXPECT_EQ(ImageTypeFilter(type).defaultExtension, ext);
+        EXPECT_EQ(ImageTypeFromExtension(path), type) << path;
+        EXPECT_EQ(ImageTypeFromName(std::string(name) + " (." + ext + ")"), type);
+        // The fixed open filter and document description name the fifteen originals only.
+        EXPECT_EQ(FullOpenFilter().find(std::string("*.") + ext), std::string::npos);
+        EXPECT_EQ(DocumentTypeDescription().find(std::string(".") + ext), std::string::npos);
+    }
+    EXPECT_EQ(kLastImageType, 18u);
 }
 
 TEST(Registry, FullOpenFilterByteForByte)
@@ -121,7 +142,7 @@ TEST(Registry, NameLookupBySubstringInOrder)
 TEST(Registry, DisplayNames)
 {
     EXPECT_EQ(ImageTypeName(0), "unknown");
-    EXPECT_EQ(ImageTypeName(16), "unknown");
+    EXPECT_EQ(ImageTypeName(19), "unknown");
     EXPECT_EQ(ImageTypeName(0xFFFFFFFFu), "unknown");
     EXPECT_EQ(ImageTypeName(3), "Joint Photographic Experts Group File");
     EXPECT_EQ(ImageTypeName(12), "Japan Picture Format File");

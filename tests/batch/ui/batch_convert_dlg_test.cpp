@@ -80,7 +80,11 @@ TEST(BatchConvertDlg, StartsFromTheTemplatesDefaults)
             "Sun Raster Graphic File (.ras)",
             "Tagged Image File Format (.tif, .tiff)",
             "Targa Image File (.tga)",
-            "Wireless Bitmap File (.wbmp)" }));
+            "Wireless Bitmap File (.wbmp)",
+            // The modern formats follow the sorted originals.
+            "WebP Image File (.webp)",
+            "AV1 Image File (.avif)",
+            "JPEG XL File (.jxl)" }));
     EXPECT_EQ(format->currentIndex(), -1);
 
     auto* bpp = d.Control<QComboBox>(CBatchConvertDlg::kIdBpp);
