@@ -43,7 +43,7 @@ A directory adds its image files (by extension), sorted by name.
 
 Options:
   --to FORMAT          target format: bmp gif jpg png ico tif tga pcx wbmp jp2 jpc
-                       pgx pnm ras (also jpeg tiff ppm pgm; any case)
+                       pgx pnm ras webp avif jxl (also jpeg tiff ppm pgm; any case)
   --out DIR            destination folder (made when missing)
   --suffix S           text added to every output name, before the counter
   --max-side N         the longer side becomes exactly N pixels (larger or smaller)
