@@ -260,8 +260,8 @@ private:
                 return Fail("expected :");
             ++pos_;
             SkipSpace();
-            out.members.emplace_back(std::move(name), JsonValue {});
-            if (!Value(out.members.back().second, depth))
+            out.members.push_back(JsonMember { std::move(name), JsonValue {} });
+            if (!Value(out.members.back().value, depth))
                 return false;
             SkipSpace();
             if (pos_ < text_.size() && text_[pos_] == ',') {

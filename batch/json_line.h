@@ -12,6 +12,8 @@
 
 namespace batch {
 
+struct JsonMember;
+
 /// One JSON value. Numbers keep their text; strings are decoded to bytes (escapes resolved,
 /// \u escapes as UTF-8; other bytes, valid UTF-8 or not, pass through as written).
 struct JsonValue {
@@ -20,12 +22,19 @@ struct JsonValue {
     bool boolean = false;
     std::string text; ///< a string's bytes, or a number's text
     std::vector<JsonValue> items;
-    std::vector<std::pair<std::string, JsonValue>> members; ///< in the order written
+    /// In the order written. (A vector of a struct declared later: a pair of this still
+    /// incomplete type is not allowed by every standard library.)
+    std::vector<JsonMember> members;
 
     /// The member named `name`, or null when there is none.
     const JsonValue* Find(std::string_view name) const;
     /// A number that is a whole value from 0 to 2^32 - 1.
     std::optional<std::uint32_t> Unsigned() const;
+};
+
+struct JsonMember {
+    std::string name;
+    JsonValue value;
 };
 
 /// Parses one whole JSON value (surrounding spaces allowed, nothing else after it). Nesting is
