@@ -146,7 +146,7 @@ std::optional<Plan> ParsePlan(std::string_view text, std::string& error)
     return plan;
 }
 
-std::optional<ShardSpec> ParseShardSpec(std::string_view text)
+std::optional<ShardSlice> ParseShardSlice(std::string_view text)
 {
     const std::size_t slash = text.find('/');
     if (slash == std::string_view::npos)
@@ -155,10 +155,10 @@ std::optional<ShardSpec> ParseShardSpec(std::string_view text)
     const auto count = WholeNumber(text.substr(slash + 1));
     if (!index || !count || *count == 0 || *index >= *count)
         return std::nullopt;
-    return ShardSpec { *index, *count };
+    return ShardSlice { *index, *count };
 }
 
-std::optional<ShardSpec> ShardFromEnvironment(const EnvironmentFn& env, std::string& error)
+std::optional<ShardSlice> ShardFromEnvironment(const EnvironmentFn& env, std::string& error)
 {
     // A variable that is set must be a whole number; `set` tells unset from malformed.
     auto number = [&](const char* name, bool& set) -> std::optional<std::uint32_t> {
@@ -199,7 +199,7 @@ std::optional<ShardSpec> ShardFromEnvironment(const EnvironmentFn& env, std::str
                 + " tasks";
             return std::nullopt;
         }
-        return ShardSpec { index, *count };
+        return ShardSlice { index, *count };
     }
     if (env("JOB_COMPLETION_INDEX")) {
         const auto index = number("JOB_COMPLETION_INDEX", set);
@@ -214,14 +214,14 @@ std::optional<ShardSpec> ShardFromEnvironment(const EnvironmentFn& env, std::str
                 + std::to_string(*count);
             return std::nullopt;
         }
-        return ShardSpec { *index, *count };
+        return ShardSlice { *index, *count };
     }
     error = std::string("--shard auto needs SLURM_ARRAY_TASK_ID (a Slurm job array) or JOB_COMPLETION_INDEX and ")
         + kShardCountVariable + " (a Kubernetes Indexed Job)";
     return std::nullopt;
 }
 
-std::vector<PlannedFile> ShardEntries(const std::vector<PlannedFile>& files, ShardSpec shard)
+std::vector<PlannedFile> ShardEntries(const std::vector<PlannedFile>& files, ShardSlice shard)
 {
     std::vector<PlannedFile> slice;
     if (shard.count == 0)

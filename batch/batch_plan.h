@@ -47,14 +47,14 @@ std::string TextDigest(std::string_view text);
 std::optional<Plan> ParsePlan(std::string_view text, std::string& error);
 
 /// Shard K of N (K counts from 0).
-struct ShardSpec {
+struct ShardSlice {
     std::uint32_t index = 0;
     std::uint32_t count = 1;
-    friend bool operator==(const ShardSpec&, const ShardSpec&) = default;
+    friend bool operator==(const ShardSlice&, const ShardSlice&) = default;
 };
 
 /// "K/N" with 0 <= K < N, both plain decimal numbers.
-std::optional<ShardSpec> ParseShardSpec(std::string_view text);
+std::optional<ShardSlice> ParseShardSlice(std::string_view text);
 
 /// Reads one environment variable; null when unset.
 using EnvironmentFn = std::function<const char*(const char* name)>;
@@ -65,10 +65,10 @@ inline constexpr const char* kShardCountVariable = "PELMORA_SHARD_COUNT";
 /// The shard of this task: from a Slurm job array (SLURM_ARRAY_TASK_ID, _COUNT, _MIN, _MAX,
 /// _STEP; K = (ID - MIN) / STEP, so arrays may start anywhere), else from a Kubernetes Indexed
 /// Job (JOB_COMPLETION_INDEX and PELMORA_SHARD_COUNT). On failure sets `error`.
-std::optional<ShardSpec> ShardFromEnvironment(const EnvironmentFn& env, std::string& error);
+std::optional<ShardSlice> ShardFromEnvironment(const EnvironmentFn& env, std::string& error);
 
 /// The entries of one shard: every N-th entry starting at K (positions K, K + N, K + 2N, ...),
 /// so neighbouring files, often of one folder and one size, are spread over the shards.
-std::vector<PlannedFile> ShardEntries(const std::vector<PlannedFile>& files, ShardSpec shard);
+std::vector<PlannedFile> ShardEntries(const std::vector<PlannedFile>& files, ShardSlice shard);
 
 } // namespace batch

@@ -52,7 +52,7 @@ std::optional<ShardHeader> ParseTextHeader(std::string_view line)
         || line.substr(line.size() - kEnd.size()) != kEnd)
         return std::nullopt;
     ShardHeader header;
-    const auto shard = ParseShardSpec(line.substr(0, of));
+    const auto shard = ParseShardSlice(line.substr(0, of));
     const std::string_view digest = line.substr(of + kTextHeaderPlan.size(), colon - of - kTextHeaderPlan.size());
     const auto entries = Count(line.substr(colon + 2, line.size() - kEnd.size() - colon - 2));
     if (!shard || !IsDigest(digest) || !entries)
@@ -73,10 +73,10 @@ std::optional<ShardHeader> ParseJsonHeader(std::string_view line)
     if (!shard || shard->kind != JsonValue::Kind::String || !plan || plan->kind != JsonValue::Kind::String
         || !IsDigest(plan->text) || !entries || !entries->Unsigned())
         return std::nullopt;
-    const auto spec = ParseShardSpec(shard->text);
-    if (!spec)
+    const auto slice = ParseShardSlice(shard->text);
+    if (!slice)
         return std::nullopt;
-    return ShardHeader { *spec, plan->text, *entries->Unsigned() };
+    return ShardHeader { *slice, plan->text, *entries->Unsigned() };
 }
 
 /// The path and outcome of one entry line.
@@ -102,7 +102,7 @@ std::optional<std::pair<std::string, bool>> ParseEntry(std::string_view line, Re
     return std::make_pair(path->text, ok->boolean);
 }
 
-std::string Spec(const ShardSpec& s)
+std::string SliceText(const ShardSlice& s)
 {
     return std::to_string(s.index) + "/" + std::to_string(s.count);
 }
@@ -112,9 +112,9 @@ std::string Spec(const ShardSpec& s)
 std::string ShardHeaderLine(const ShardHeader& header, ReportFormat format)
 {
     if (format == ReportFormat::Json)
-        return "{\"shard\": \"" + Spec(header.shard) + "\", \"plan\": \"" + header.plan
+        return "{\"shard\": \"" + SliceText(header.shard) + "\", \"plan\": \"" + header.plan
             + "\", \"entries\": " + std::to_string(header.entries) + "}";
-    return std::string(kTextHeaderStart) + Spec(header.shard) + std::string(kTextHeaderPlan) + header.plan + ": "
+    return std::string(kTextHeaderStart) + SliceText(header.shard) + std::string(kTextHeaderPlan) + header.plan + ": "
         + std::to_string(header.entries) + " entries";
 }
 
@@ -157,12 +157,12 @@ std::optional<MergedReport> MergeShardReports(const std::vector<ReportFile>& rep
                 + " is " + kinds[format == ReportFormat::Json] + ": run every shard with --json or every one without";
             return std::nullopt;
         } else if (header->plan != first->plan || header->shard.count != first->shard.count) {
-            error = report.name + " belongs to shard " + Spec(header->shard) + " of plan " + header->plan + ", "
-                + reports.front().name + " to shard " + Spec(first->shard) + " of plan " + first->plan;
+            error = report.name + " belongs to shard " + SliceText(header->shard) + " of plan " + header->plan + ", "
+                + reports.front().name + " to shard " + SliceText(first->shard) + " of plan " + first->plan;
             return std::nullopt;
         }
         if (const auto [at, fresh] = shards.emplace(header->shard.index, &report.name); !fresh) {
-            error = "shard " + Spec(header->shard) + " is given twice: " + *at->second + " and " + report.name;
+            error = "shard " + SliceText(header->shard) + " is given twice: " + *at->second + " and " + report.name;
             return std::nullopt;
         }
 
@@ -188,7 +188,7 @@ std::optional<MergedReport> MergeShardReports(const std::vector<ReportFile>& rep
             ++count;
         }
         if (count != header->entries) {
-            error = report.name + " (shard " + Spec(header->shard) + ") lists " + std::to_string(count) + " of its "
+            error = report.name + " (shard " + SliceText(header->shard) + ") lists " + std::to_string(count) + " of its "
                 + std::to_string(header->entries) + " entries: the shard did not finish; run it again";
             return std::nullopt;
         }
@@ -201,7 +201,7 @@ std::optional<MergedReport> MergeShardReports(const std::vector<ReportFile>& rep
                 missing += ", ...";
                 break;
             }
-            missing += (missing.empty() ? "" : ", ") + Spec(ShardSpec { k, first->shard.count });
+            missing += (missing.empty() ? "" : ", ") + SliceText(ShardSlice { k, first->shard.count });
         }
     if (!missing.empty()) {
         error = "no report of shard " + missing + " was given";

@@ -17,7 +17,7 @@ enum class ReportFormat { Text, Json };
 
 /// What a shard's report says about itself in its first line.
 struct ShardHeader {
-    ShardSpec shard;
+    ShardSlice shard;
     std::string plan; ///< the plan's digest
     std::size_t entries = 0; ///< how many entries the shard was given
 };

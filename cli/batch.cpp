@@ -428,19 +428,19 @@ std::optional<int> LoadPlan(const BatchArgs& b,
     files = std::move(plan->files);
     if (!b.shard)
         return std::nullopt;
-    std::optional<batch::ShardSpec> spec;
+    std::optional<batch::ShardSlice> slice;
     if (*b.shard == "auto") {
-        spec = batch::ShardFromEnvironment([](const char* name) { return std::getenv(name); }, error);
-        if (!spec)
+        slice = batch::ShardFromEnvironment([](const char* name) { return std::getenv(name); }, error);
+        if (!slice)
             return UsageError("batch: " + error);
     } else {
-        spec = batch::ParseShardSpec(*b.shard);
-        if (!spec)
+        slice = batch::ParseShardSlice(*b.shard);
+        if (!slice)
             return UsageError(
                 "batch: --shard '" + *b.shard + "' is not K/N with K counting from 0 (0 <= K < N), nor auto");
     }
-    files = batch::ShardEntries(files, *spec);
-    shard = batch::ShardHeader { *spec, plan->digest, files.size() };
+    files = batch::ShardEntries(files, *slice);
+    shard = batch::ShardHeader { *slice, plan->digest, files.size() };
     return std::nullopt;
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-using batch::ShardSpec;
+using batch::ShardSlice;
 
 namespace {
 
@@ -23,12 +23,12 @@ constexpr const char* kPng = "\"to\": \"png\", \"max_side\": 800, \"bpp\": null,
 
 } // namespace
 
-TEST(ShardSpec, ParsesKOfNCountingFromZero)
+TEST(ShardSlice, ParsesKOfNCountingFromZero)
 {
-    const std::vector<std::pair<std::string, std::optional<ShardSpec>>> cases = {
-        { "0/1", ShardSpec { 0, 1 } },
-        { "3/4", ShardSpec { 3, 4 } },
-        { "07/10", ShardSpec { 7, 10 } },
+    const std::vector<std::pair<std::string, std::optional<ShardSlice>>> cases = {
+        { "0/1", ShardSlice { 0, 1 } },
+        { "3/4", ShardSlice { 3, 4 } },
+        { "07/10", ShardSlice { 7, 10 } },
         { "4/4", std::nullopt }, // K counts from 0
         { "0/0", std::nullopt },
         { "1/", std::nullopt },
@@ -44,15 +44,15 @@ TEST(ShardSpec, ParsesKOfNCountingFromZero)
         { "", std::nullopt },
     };
     for (const auto& [text, expected] : cases)
-        EXPECT_EQ(batch::ParseShardSpec(text), expected) << text;
+        EXPECT_EQ(batch::ParseShardSlice(text), expected) << text;
 }
 
-TEST(ShardSpec, AutoReadsSlurmArraysAndKubernetesIndexedJobs)
+TEST(ShardSlice, AutoReadsSlurmArraysAndKubernetesIndexedJobs)
 {
     using Env = std::map<std::string, std::string>;
     struct Case {
         Env env;
-        std::optional<ShardSpec> expected;
+        std::optional<ShardSlice> expected;
         const char* errorPart;
     };
     const std::vector<Case> cases = {
@@ -60,14 +60,14 @@ TEST(ShardSpec, AutoReadsSlurmArraysAndKubernetesIndexedJobs)
               { "SLURM_ARRAY_TASK_COUNT", "4" },
               { "SLURM_ARRAY_TASK_MIN", "0" },
               { "SLURM_ARRAY_TASK_MAX", "3" } },
-            ShardSpec { 2, 4 },
+            ShardSlice { 2, 4 },
             "" },
         // --array=5-8: the first task is shard 0.
         { { { "SLURM_ARRAY_TASK_ID", "5" },
               { "SLURM_ARRAY_TASK_COUNT", "4" },
               { "SLURM_ARRAY_TASK_MIN", "5" },
               { "SLURM_ARRAY_TASK_MAX", "8" } },
-            ShardSpec { 0, 4 },
+            ShardSlice { 0, 4 },
             "" },
         // --array=0-12:4
         { { { "SLURM_ARRAY_TASK_ID", "8" },
@@ -75,7 +75,7 @@ TEST(ShardSpec, AutoReadsSlurmArraysAndKubernetesIndexedJobs)
               { "SLURM_ARRAY_TASK_MIN", "0" },
               { "SLURM_ARRAY_TASK_MAX", "12" },
               { "SLURM_ARRAY_TASK_STEP", "4" } },
-            ShardSpec { 2, 4 },
+            ShardSlice { 2, 4 },
             "" },
         // --array=1,3,7 has no position for task 3.
         { { { "SLURM_ARRAY_TASK_ID", "3" },
@@ -86,26 +86,26 @@ TEST(ShardSpec, AutoReadsSlurmArraysAndKubernetesIndexedJobs)
             "not one range" },
         { { { "SLURM_ARRAY_TASK_ID", "2" } }, std::nullopt, "SLURM_ARRAY_TASK_COUNT" },
         { { { "SLURM_ARRAY_TASK_ID", "x" }, { "SLURM_ARRAY_TASK_COUNT", "4" } }, std::nullopt, "not a whole number" },
-        { { { "JOB_COMPLETION_INDEX", "3" }, { "PELMORA_SHARD_COUNT", "4" } }, ShardSpec { 3, 4 }, "" },
+        { { { "JOB_COMPLETION_INDEX", "3" }, { "PELMORA_SHARD_COUNT", "4" } }, ShardSlice { 3, 4 }, "" },
         { { { "JOB_COMPLETION_INDEX", "3" } }, std::nullopt, "PELMORA_SHARD_COUNT" },
         { { { "JOB_COMPLETION_INDEX", "4" }, { "PELMORA_SHARD_COUNT", "4" } }, std::nullopt, "not below" },
         { {}, std::nullopt, "JOB_COMPLETION_INDEX" },
     };
     for (const Case& c : cases) {
         std::string error;
-        const auto spec = batch::ShardFromEnvironment(
+        const auto slice = batch::ShardFromEnvironment(
             [&](const char* name) {
                 const auto it = c.env.find(name);
                 return it == c.env.end() ? nullptr : it->second.c_str();
             },
             error);
         const std::string label = c.env.empty() ? "(empty)" : c.env.begin()->first + "=" + c.env.begin()->second;
-        EXPECT_EQ(spec, c.expected) << label;
+        EXPECT_EQ(slice, c.expected) << label;
         EXPECT_NE(error.find(c.errorPart), std::string::npos) << label << ": " << error;
     }
 }
 
-TEST(ShardSpec, ShardsCoverThePlanOnceByPosition)
+TEST(ShardSlice, ShardsCoverThePlanOnceByPosition)
 {
     std::vector<batch::PlannedFile> files(10);
     for (std::size_t i = 0; i < files.size(); ++i)
@@ -113,7 +113,7 @@ TEST(ShardSpec, ShardsCoverThePlanOnceByPosition)
     for (const std::uint32_t n : { 1u, 3u, 10u, 13u }) {
         std::map<std::string, int> seen;
         for (std::uint32_t k = 0; k < n; ++k) {
-            const auto slice = batch::ShardEntries(files, ShardSpec { k, n });
+            const auto slice = batch::ShardEntries(files, ShardSlice { k, n });
             EXPECT_LE(slice.size(), (files.size() + n - 1) / n);
             for (const batch::PlannedFile& f : slice)
                 ++seen[f.source];
@@ -122,7 +122,7 @@ TEST(ShardSpec, ShardsCoverThePlanOnceByPosition)
         for (const auto& [source, times] : seen)
             EXPECT_EQ(times, 1) << source << " of " << n;
     }
-    const auto shard1 = batch::ShardEntries(files, ShardSpec { 1, 3 });
+    const auto shard1 = batch::ShardEntries(files, ShardSlice { 1, 3 });
     ASSERT_EQ(shard1.size(), 3u);
     EXPECT_EQ(shard1[0].source + shard1[1].source + shard1[2].source, "147");
 }
@@ -174,7 +174,7 @@ TEST(ReportMerge, JoinsShardsIntoTheRunsReportAndRefusesAnIncompleteSet)
     using batch::ReportFormat;
     const std::string plan = batch::TextDigest("plan");
     auto text = [&](std::uint32_t k, std::uint32_t n, std::size_t entries, const std::string& lines) {
-        return batch::ShardHeaderLine({ ShardSpec { k, n }, plan, entries }, ReportFormat::Text) + "\n" + lines;
+        return batch::ShardHeaderLine({ ShardSlice { k, n }, plan, entries }, ReportFormat::Text) + "\n" + lines;
     };
     const std::string ok = "Successfully converted file ";
     const std::string failed = "# Error while converting file ";
@@ -193,7 +193,7 @@ TEST(ReportMerge, JoinsShardsIntoTheRunsReportAndRefusesAnIncompleteSet)
 
     // JSON lines are kept as the shards wrote them.
     const auto json = [&](std::uint32_t k, const std::string& lines) {
-        return batch::ShardHeaderLine({ ShardSpec { k, 2 }, plan, 1 }, ReportFormat::Json) + "\n" + lines;
+        return batch::ShardHeaderLine({ ShardSlice { k, 2 }, plan, 1 }, ReportFormat::Json) + "\n" + lines;
     };
     const std::string b = "{\"path\": \"/o/b.png\", \"ok\": false, \"error\": \"bad\", \"warnings\": []}\n";
     const std::string a = "{\"path\": \"/o/a.png\", \"ok\": true, \"warnings\": [\"cut short\"]}\n";
@@ -210,7 +210,7 @@ TEST(ReportMerge, JoinsShardsIntoTheRunsReportAndRefusesAnIncompleteSet)
         { { r0,
               r1,
               { "r2",
-                  batch::ShardHeaderLine({ ShardSpec { 2, 3 }, batch::TextDigest("other"), 0 }, ReportFormat::Text)
+                  batch::ShardHeaderLine({ ShardSlice { 2, 3 }, batch::TextDigest("other"), 0 }, ReportFormat::Text)
                       + "\n" } },
             "of plan" },
         { { r0, r1, { "r2", text(2, 4, 0, "") } }, "shard 2/4" },
