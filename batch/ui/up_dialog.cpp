@@ -2,6 +2,7 @@
 
 #include "batch/batch_convert.h"
 #include "widgets/control_name.h"
+#include "widgets/cross_thread.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -123,11 +124,11 @@ int CUPDialog::DoModal(void* userParam, int rangeMax)
     ProgressWindow* window = window_.get();
     threadData_.setText = [this, window](const std::string& text) {
         const QString shown = QFile::decodeName(QByteArray::fromStdString(text));
-        QMetaObject::invokeMethod(
+        widgets::InvokeFromWorker(
             window, [this, shown] { SetStatus(shown); }, Qt::BlockingQueuedConnection);
     };
     threadData_.setPosition = [window](int position) {
-        QMetaObject::invokeMethod(
+        widgets::InvokeFromWorker(
             window, [window, position] { window->progress->setValue(position); }, Qt::BlockingQueuedConnection);
     };
     threadData_.dialogAlive = true;
@@ -146,8 +147,7 @@ void CUPDialog::ThreadMain()
     // A stopped run posts nothing: the stop procedure ends the window itself.
     if (!threadData_.terminate) {
         ProgressWindow* window = window_.get();
-        QMetaObject::invokeMethod(
-            window, [this, code] { EndDialog(code); }, Qt::QueuedConnection);
+        widgets::InvokeFromWorker(window, [this, code] { EndDialog(code); }, Qt::QueuedConnection);
     }
     {
         std::lock_guard<std::mutex> lock(mutex_);

@@ -6,6 +6,7 @@
 #include "widgets/control_name.h"
 #include "widgets/list_rows.h"
 #include "widgets/resources.h"
+#include "widgets/cross_thread.h"
 #include "widgets/to_qimage.h"
 
 #include <QGroupBox>
@@ -365,8 +366,7 @@ void CAnimatedGifDlg::RunPreview()
     while (!stopPreview_) {
         index = index + 1 < count ? index + 1 : 0; // the first frame shown is the second
         // The label belongs to the dialog's thread: the frame is shown from there.
-        QMetaObject::invokeMethod(
-            this, [this, index] { ShowPreviewImage(index); }, Qt::QueuedConnection);
+        widgets::InvokeFromWorker(this, [this, index] { ShowPreviewImage(index); }, Qt::QueuedConnection);
         const std::uint32_t ms = previewImages_[index].GetFrameDelay() * 10;
         if (waitObserver_)
             waitObserver_(ms);

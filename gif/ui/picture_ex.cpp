@@ -1,6 +1,7 @@
 #include "gif/ui/picture_ex.h"
 
 #include "codec/fileio.h"
+#include "widgets/cross_thread.h"
 
 #include <QImage>
 #include <QPainter>
@@ -26,7 +27,7 @@ CPictureEx::CPictureEx(QWidget* parent)
     setFrameStyle(QFrame::Panel | QFrame::Sunken);
     // Drawn frames reach the screen through the event loop: the thread never touches the widget.
     animator_.SetOnDrawn(
-        [this] { QMetaObject::invokeMethod(this, qOverload<>(&QWidget::update), Qt::QueuedConnection); });
+        [this] { widgets::InvokeFromWorker(this, [this] { update(); }, Qt::QueuedConnection); });
 }
 
 CPictureEx::~CPictureEx()
