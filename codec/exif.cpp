@@ -1,5 +1,7 @@
 #include "codec/exif.h"
 
+#include "codec/tiff_view.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string_view>
@@ -12,33 +14,6 @@ constexpr std::uint16_t kOrientationTag = 0x0112;
 constexpr std::uint16_t kTypeShort = 3;
 constexpr std::uint16_t kTypeLong = 4;
 
-// A bounds-checked view of the TIFF structure; every read outside the bytes gives 0.
-struct TiffView {
-    ByteView data;
-    bool little = true;
-
-    bool Has(std::size_t offset, std::size_t count) const
-    {
-        return offset <= data.size() && count <= data.size() - offset;
-    }
-    std::uint16_t U16(std::size_t o) const
-    {
-        if (!Has(o, 2))
-            return 0;
-        return little ? static_cast<std::uint16_t>(data[o] | data[o + 1] << 8)
-                      : static_cast<std::uint16_t>(data[o] << 8 | data[o + 1]);
-    }
-    std::uint32_t U32(std::size_t o) const
-    {
-        if (!Has(o, 4))
-            return 0;
-        return little ? std::uint32_t { data[o] } | std::uint32_t { data[o + 1] } << 8
-                | std::uint32_t { data[o + 2] } << 16 | std::uint32_t { data[o + 3] } << 24
-                      : std::uint32_t { data[o] } << 24 | std::uint32_t { data[o + 1] } << 16
-                | std::uint32_t { data[o + 2] } << 8 | std::uint32_t { data[o + 3] };
-    }
-};
-
 struct OrientationEntry {
     std::size_t valueOffset = 0; // where the value is, inside the entry
     std::uint16_t type = 0; // SHORT or LONG
@@ -48,19 +23,11 @@ struct OrientationEntry {
 // Finds the orientation entry of the first directory; false when there is none.
 bool FindOrientation(ByteView bytes, OrientationEntry& entry, bool& little)
 {
-    if (bytes.size() < 8)
-        return false;
-    TiffView t { bytes };
-    if (bytes[0] == 'I' && bytes[1] == 'I')
-        t.little = true;
-    else if (bytes[0] == 'M' && bytes[1] == 'M')
-        t.little = false;
-    else
+    TiffView t;
+    std::uint32_t ifd = 0;
+    if (!t.Open(bytes, ifd))
         return false;
     little = t.little;
-    if (t.U16(2) != 42)
-        return false;
-    const std::size_t ifd = t.U32(4);
     if (ifd < 8 || !t.Has(ifd, 2))
         return false;
     // Entries past the end of the bytes are not there, whatever the count says.

@@ -5,8 +5,10 @@
 #include "codec/exif.h"
 #include "codec/formats/format.h"
 #include "codec/formats/tiff_internal.h"
-#include "codec/metadata_io.h"
 #include "codec/formats/work_threads.h"
+#include "codec/metadata_io.h"
+#include "codec/tiff_ifd.h"
+#include "codec/tiff_view.h"
 
 #include <libdeflate.h>
 #include <tiffio.h>
@@ -568,9 +570,58 @@ void ReadResolution(TIFF* tif, CxImage& out)
 
 // ---------------------------------------------------------------- writing
 
-// The ICC profile and the XMP packet. EXIF lives in a directory of its own (EXIFIFD) whose
-// entries point anywhere in the file, so it is not carried from or into TIFF.
-void ReadMetadata(TIFF* tif, CxImage& out)
+// The tags of a TIFF's first directory that belong to its EXIF: what a JPEG keeps in the first
+// directory of its EXIF block. The rest of that directory describes the pixels of this file.
+bool IsExifTag(std::uint16_t tag)
+{
+    switch (tag) {
+    case TIFFTAG_IMAGEDESCRIPTION:
+    case TIFFTAG_MAKE:
+    case TIFFTAG_MODEL:
+    case TIFFTAG_ORIENTATION:
+    case TIFFTAG_SOFTWARE:
+    case TIFFTAG_DATETIME:
+    case TIFFTAG_ARTIST:
+    case TIFFTAG_COPYRIGHT:
+    case ifd::kExifIfdTag:
+    case ifd::kGpsIfdTag:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The text tags of that directory, which libtiff writes itself.
+constexpr std::uint16_t kExifTextTags[] = { TIFFTAG_IMAGEDESCRIPTION,
+    TIFFTAG_MAKE,
+    TIFFTAG_MODEL,
+    TIFFTAG_SOFTWARE,
+    TIFFTAG_DATETIME,
+    TIFFTAG_ARTIST,
+    TIFFTAG_COPYRIGHT };
+
+// What fits in a JPEG's EXIF segment: the block must be able to travel on into any format.
+constexpr std::size_t kMaxExifBlock = 65527;
+
+// The page's EXIF as a block of its own: the EXIF tags of its directory with the EXIF and GPS
+// directories they point to. A MakerNote that does not fit is left behind rather than the rest.
+std::vector<std::uint8_t> ReadExif(TIFF* tif, ByteView file)
+{
+    std::optional<ifd::Directory> dir = ifd::Read(file, TIFFCurrentDirOffset(tif), IsExifTag);
+    if (!dir || std::none_of(dir->entries.begin(), dir->entries.end(), [](const ifd::Entry& e) {
+            return e.tag != TIFFTAG_ORIENTATION;
+        }))
+        return {};
+    std::vector<std::uint8_t> block = ifd::Block(*dir);
+    if (block.size() > kMaxExifBlock) {
+        dir->Drop(ifd::kMakerNoteTag);
+        block = ifd::Block(*dir);
+    }
+    return block.size() <= kMaxExifBlock ? block : std::vector<std::uint8_t> {};
+}
+
+// The ICC profile, the XMP packet and the EXIF tags.
+void ReadMetadata(TIFF* tif, ByteView file, CxImage& out)
 {
     ImageMetadata m;
     std::uint32_t size = 0;
@@ -583,15 +634,95 @@ void ReadMetadata(TIFF* tif, CxImage& out)
     }
     if (TIFFGetField(tif, TIFFTAG_XMLPACKET, &size, &data) && data && size > 0)
         m.xmp.assign(static_cast<const char*>(data), size);
+    m.exif = ReadExif(tif, file);
     out.SetMetadata(std::move(m));
 }
 
-void WriteMetadata(TIFF* tif, const ImageMetadata& m, bool grayPixels)
+// The EXIF and GPS directories of one page, written after libtiff has finished the file: their
+// offsets are known only then. The page's directory holds a placeholder pointer to each.
+struct PageExif {
+    std::shared_ptr<ifd::Directory> exif;
+    std::shared_ptr<ifd::Directory> gps;
+};
+
+void WriteMetadata(TIFF* tif, const ImageMetadata& m, bool grayPixels, PageExif& exif)
 {
     if (IccFits(m.icc, grayPixels) && m.icc.size() <= 0xFFFFFFFFu)
         TIFFSetField(tif, TIFFTAG_ICCPROFILE, static_cast<std::uint32_t>(m.icc.size()), m.icc.data());
     if (!m.xmp.empty() && m.xmp.size() <= 0xFFFFFFFFu)
         TIFFSetField(tif, TIFFTAG_XMLPACKET, static_cast<std::uint32_t>(m.xmp.size()), m.xmp.data());
+    const std::optional<ifd::Directory> ifd0 = ifd::ReadBlock(m.exif);
+    if (!ifd0)
+        return;
+    for (const std::uint16_t tag : kExifTextTags) {
+        const ifd::Entry* e = ifd0->Find(tag);
+        if (!e || e->type != ifd::kTypeAscii)
+            continue;
+        const std::string text(e->value.begin(), std::find(e->value.begin(), e->value.end(), std::uint8_t { 0 }));
+        if (!text.empty())
+            TIFFSetField(tif, tag, text.c_str());
+    }
+    auto sub = [&](std::uint16_t tag, std::shared_ptr<ifd::Directory>& to) {
+        const ifd::Entry* e = ifd0->Find(tag);
+        if (e && e->sub && !e->sub->entries.empty() && TIFFSetField(tif, tag, std::uint64_t { 0 }))
+            to = e->sub;
+    };
+    sub(ifd::kExifIfdTag, exif.exif);
+    sub(ifd::kGpsIfdTag, exif.gps);
+}
+
+// Appends each page's EXIF and GPS directories to the finished file and points the page's
+// placeholders at them.
+Result AppendExifDirectories(tiff::Stream& stream, const std::vector<PageExif>& pages)
+{
+    if (std::none_of(pages.begin(), pages.end(), [](const PageExif& p) { return p.exif || p.gps; }))
+        return Result::Ok();
+    const auto fail = [] { return Result::Fail(Status::Io, "cannot write the EXIF directories"); };
+    std::uint8_t header[8];
+    if (stream.Seek(0, SEEK_SET) != 0 || stream.Read(header, 8) != 8)
+        return fail();
+    const bool big = header[0] == 'M';
+    std::uint64_t next = TiffView { ByteView(header, 8), !big }.U32(4);
+    for (const PageExif& page : pages) {
+        std::uint8_t countBytes[2];
+        if (next == 0 || stream.Seek(static_cast<std::int64_t>(next), SEEK_SET) < 0 || stream.Read(countBytes, 2) != 2)
+            return fail();
+        std::vector<std::uint8_t> table(12 * std::size_t { TiffView { ByteView(countBytes, 2), !big }.U16(0) } + 4);
+        if (stream.Read(table.data(), static_cast<std::int64_t>(table.size()))
+            != static_cast<std::int64_t>(table.size()))
+            return fail();
+        const TiffView entries { ByteView(table.data(), table.size()), !big };
+        for (std::size_t i = 0; i + 4 < table.size(); i += 12) {
+            const std::uint16_t tag = entries.U16(i);
+            const ifd::Directory* sub = tag == ifd::kExifIfdTag ? page.exif.get()
+                : tag == ifd::kGpsIfdTag                        ? page.gps.get()
+                                                                : nullptr;
+            if (!sub)
+                continue;
+            std::int64_t end = stream.Seek(0, SEEK_END);
+            if (end < 0)
+                return fail();
+            const std::uint8_t pad[3] = {};
+            const std::int64_t padding = (4 - end % 4) % 4; // word-aligned, as directories must be
+            if (padding && stream.Write(pad, padding) != padding)
+                return fail();
+            end += padding;
+            const std::vector<std::uint8_t> bytes = ifd::Write(*sub, static_cast<std::uint64_t>(end), big);
+            if (bytes.empty()
+                || stream.Write(bytes.data(), static_cast<std::int64_t>(bytes.size()))
+                    != static_cast<std::int64_t>(bytes.size()))
+                return fail();
+            const std::uint32_t at = static_cast<std::uint32_t>(end);
+            const std::uint8_t value[4] = { std::uint8_t(big ? at >> 24 : at),
+                std::uint8_t(big ? at >> 16 : at >> 8),
+                std::uint8_t(big ? at >> 8 : at >> 16),
+                std::uint8_t(big ? at : at >> 24) };
+            if (stream.Seek(static_cast<std::int64_t>(next + 2 + i + 8), SEEK_SET) < 0 || stream.Write(value, 4) != 4)
+                return fail();
+        }
+        next = entries.U32(table.size() - 4);
+    }
+    return Result::Ok();
 }
 
 bool IsBlackAndWhite(const std::vector<RGBQuad>& palette)
@@ -681,7 +812,12 @@ Result WriteDeflateStrips(
     return Result::Ok();
 }
 
-Result WritePage(TIFF* tif, const CxImage& image, std::uint32_t page, std::uint32_t count, const ErrorText& errors)
+Result WritePage(TIFF* tif,
+    const CxImage& image,
+    std::uint32_t page,
+    std::uint32_t count,
+    const ErrorText& errors,
+    std::vector<PageExif>& exif)
 {
     enum class Form { Bilevel, Palette, Gray, Rgb, Rgba };
     const std::uint32_t bpp = image.GetBpp();
@@ -747,7 +883,8 @@ Result WritePage(TIFF* tif, const CxImage& image, std::uint32_t page, std::uint3
         TIFFSetField(tif, TIFFTAG_YRESOLUTION, y);
         TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
     }
-    WriteMetadata(tif, image.GetMetadata(), form == Form::Bilevel || form == Form::Gray);
+    exif.emplace_back();
+    WriteMetadata(tif, image.GetMetadata(), form == Form::Bilevel || form == Form::Gray, exif.back());
     if (count > 1) {
         TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
         TIFFSetField(tif,
@@ -821,20 +958,23 @@ Result WritePages(Stream& stream, const CxImage* const* pages, std::size_t count
     TiffPtr tif = OpenStream(stream, "w", errors, 0);
     if (!tif)
         return LibraryFailure(errors, "cannot start the TIFF data", Status::Io);
+    std::vector<PageExif> exif;
     for (std::size_t i = 0; i < count; ++i)
-        if (Result r
-            = WritePage(tif.get(), *pages[i], static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(count), errors);
+        if (Result r = WritePage(
+                tif.get(), *pages[i], static_cast<std::uint32_t>(i), static_cast<std::uint32_t>(count), errors, exif);
             !r)
             return r;
     tif.reset();
     if (!errors.message.empty())
         return LibraryFailure(errors, "cannot finish the TIFF data", Status::Io);
-    return Result::Ok();
+    return AppendExifDirectories(stream, exif);
 }
 
 struct PageWriter::State {
     ErrorText errors; // libtiff holds its address: it lives as long as the handle
     TiffPtr tif;
+    tiff::Stream* stream = nullptr;
+    std::vector<PageExif> exif;
     std::size_t count = 0;
     std::size_t written = 0;
 };
@@ -849,6 +989,7 @@ Result PageWriter::Begin(Stream& stream, std::size_t count)
         return Malformed("there are no pages to write");
     auto state = std::make_unique<State>();
     state->count = count;
+    state->stream = &stream;
     state->tif = OpenStream(stream, "w", state->errors, 0);
     if (!state->tif)
         return LibraryFailure(state->errors, "cannot start the TIFF data", Status::Io);
@@ -869,7 +1010,8 @@ Result PageWriter::Write(const CxImage& page)
                    page,
                    static_cast<std::uint32_t>(index),
                    static_cast<std::uint32_t>(state_->count),
-                   state_->errors)
+                   state_->errors,
+                   state_->exif)
                               : Malformed("page " + std::to_string(index + 1) + " is empty");
     if (!r)
         state_.reset();
@@ -888,7 +1030,7 @@ Result PageWriter::Finish()
     state->tif.reset();
     if (!state->errors.message.empty())
         return LibraryFailure(state->errors, "cannot finish the TIFF data", Status::Io);
-    return Result::Ok();
+    return AppendExifDirectories(*state->stream, state->exif);
 }
 
 } // namespace tiff
@@ -946,7 +1088,7 @@ Result TiffDecode(ByteView data, const DecodeLimits& limits, CxImage& out)
         return r;
     }
     ReadResolution(tif.get(), out);
-    ReadMetadata(tif.get(), out);
+    ReadMetadata(tif.get(), data, out);
     if (!TurnUpright(out, tags.orientation)) {
         out.Destroy();
         return LimitExceeded("out of memory while turning the image upright");

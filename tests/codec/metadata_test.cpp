@@ -2,6 +2,7 @@
 // ImageMagick as the independent oracles.
 
 #include "codec/exif.h"
+#include "codec/tiff_ifd.h"
 #include "codec/ximage.h"
 #include "support/netpbm.h"
 #include "support/test_support.h"
@@ -10,6 +11,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -126,8 +130,8 @@ TEST(ExifOrientation, EveryOrientationLoadsUprightAsImageMagickShowsIt)
     }
 }
 
-// EXIF, XMP and the ICC profile go along from format to format: PNG -> JPEG -> PNG -> TIFF ->
-// JPEG, read back by exiftool at every step. TIFF carries no EXIF from or into a file.
+// EXIF (first directory, EXIF and GPS directories), XMP and the ICC profile go along from format
+// to format, read back by exiftool at every step.
 TEST(ImageMetadata, TravelsThroughJpegPngAndTiff)
 {
     if (!testing_support::HaveTool("exiftool") || !testing_support::HaveTool("convert")
@@ -137,29 +141,29 @@ TEST(ImageMetadata, TravelsThroughJpegPngAndTiff)
     CxImage start = testing_support::MakeTestImage(40, 30, 24);
     ASSERT_TRUE(start.Save(dir.File("plain.png"), codec::kTypePng));
     ASSERT_EQ(RunCommand("convert " + dir.File("plain.png") + " -profile " + kIcc + " " + dir.File("0.png")), 0);
-    ExifTool("-overwrite_original -EXIF:Make=Pelmora -XMP-dc:Title=Turned " + dir.File("0.png"));
+    ExifTool("-overwrite_original -EXIF:Make=Pelmora '-EXIF:DateTimeOriginal=2024:05:06 07:08:09' "
+             "-GPSLatitude=48.5 -GPSLatitudeRef=N -XMP-dc:Title=Turned "
+        + dir.File("0.png"));
 
-    struct Step {
-        const char* file;
-        std::uint32_t type;
-        bool exif;
-    };
-    const std::vector<Step> steps = {
-        { "1.jpg", codec::kTypeJpg, true },
-        { "2.png", codec::kTypePng, true },
-        { "3.tif", codec::kTypeTif, false },
-        { "4.jpg", codec::kTypeJpg, false },
-    };
+    // exiftool writes EXIF big-endian; the TIFF is little-endian, so the tags go through a change
+    // of byte order and two relocations.
     std::string from = dir.File("0.png");
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.file);
+    for (const auto& [file, type] : std::vector<std::pair<const char*, std::uint32_t>> { { "1.jpg", codec::kTypeJpg },
+             { "2.png", codec::kTypePng },
+             { "3.tif", codec::kTypeTif },
+             { "4.jpg", codec::kTypeJpg },
+             { "5.tif", codec::kTypeTif },
+             { "6.png", codec::kTypePng } }) {
+        SCOPED_TRACE(file);
         CxImage image;
         ASSERT_TRUE(image.Load(from)) << image.GetLastError();
-        ASSERT_TRUE(image.Save(dir.File(s.file), s.type)) << image.GetLastError();
-        const std::string tags
-            = ExifTool("-s3 -EXIF:Make -XMP-dc:Title -ICC_Profile:ProfileDescription " + dir.File(s.file));
-        EXPECT_EQ(tags, std::string(s.exif ? "Pelmora\n" : "") + "Turned\nArtifex Software sRGB ICC Profile\n");
-        from = dir.File(s.file);
+        ASSERT_TRUE(image.Save(dir.File(file), type)) << image.GetLastError();
+        const std::string tags = ExifTool("-n -s3 -EXIF:Make -EXIF:DateTimeOriginal -GPS:GPSLatitude -XMP-dc:Title "
+                                          "-ICC_Profile:ProfileDescription "
+            + dir.File(file));
+        EXPECT_EQ(tags, "Pelmora\n2024:05:06 07:08:09\n48.5\nTurned\nArtifex Software sRGB ICC Profile\n");
+        EXPECT_EQ(ExifTool("-a -s -Warning -Error " + dir.File(file)), "") << "exiftool cannot read the file cleanly";
+        from = dir.File(file);
     }
 }
 
@@ -224,4 +228,113 @@ TEST(ImageMetadata, PngExifAfterTheImageDataTurnsThePicture)
     expected.RotateRight();
     EXPECT_TRUE(testing_support::SamePixels(loaded, expected));
     EXPECT_EQ(codec::exif::Orientation(loaded.GetMetadata().exif), 1);
+}
+
+namespace {
+
+// A directory as text, sub-directories in brackets: "tag:type:count:value-hex ...".
+std::string Dump(const codec::ifd::Directory& dir)
+{
+    std::string out;
+    char buf[32];
+    for (const codec::ifd::Entry& e : dir.entries) {
+        std::snprintf(buf, sizeof buf, "%u:%u:%u:", e.tag, e.type, e.count);
+        out += buf;
+        for (std::uint8_t b : e.value) {
+            std::snprintf(buf, sizeof buf, "%02x", b);
+            out += buf;
+        }
+        if (e.sub)
+            out += "[" + Dump(*e.sub) + "]";
+        out += " ";
+    }
+    return out;
+}
+
+codec::ifd::Entry Values(std::uint16_t tag, std::uint16_t type, std::uint32_t count, std::vector<std::uint8_t> le)
+{
+    return { tag, type, count, std::move(le), {} };
+}
+
+// A file of `dir` after an 8-byte header, in the given order.
+std::vector<std::uint8_t> TiffOf(const codec::ifd::Directory& dir, bool big)
+{
+    std::vector<std::uint8_t> file = big ? std::vector<std::uint8_t> { 'M', 'M', 0, 42, 0, 0, 0, 8 }
+                                         : std::vector<std::uint8_t> { 'I', 'I', 42, 0, 8, 0, 0, 0 };
+    const std::vector<std::uint8_t> body = codec::ifd::Write(dir, 8, big);
+    file.insert(file.end(), body.begin(), body.end());
+    return file;
+}
+
+} // namespace
+
+// The directories EXIF lives in come from files: whatever is there is read, in either byte order,
+// and written back the same; what is not there is left out, never read past the bytes.
+TEST(TiffDirectories, ReadWhatIsThereAndWriteItBackInEitherOrder)
+{
+    using codec::ifd::Directory;
+    auto interop = std::make_shared<Directory>();
+    interop->entries = { Values(1, 2, 4, { 'R', '9', '8', 0 }) };
+    auto exif = std::make_shared<Directory>();
+    exif->entries = { Values(33434, 5, 1, { 1, 0, 0, 0, 0xF4, 1, 0, 0 }), // 1/500 s
+        Values(37500, 7, 6, { 1, 2, 3, 4, 5, 6 }),
+        { codec::ifd::kInteropIfdTag, 4, 1, {}, interop } };
+    Directory dir;
+    dir.entries = { Values(271, 2, 9, { 'P', 'e', 'l', 'm', 'o', 'r', 'a', '!', 0 }),
+        Values(274, 3, 1, { 6, 0 }),
+        Values(296, 3, 3, { 1, 0, 2, 0, 3, 0 }),
+        { codec::ifd::kExifIfdTag, 4, 1, {}, exif } };
+    const std::string expected = Dump(dir);
+    for (bool big : { false, true }) {
+        SCOPED_TRACE(big ? "big-endian" : "little-endian");
+        const std::vector<std::uint8_t> file = TiffOf(dir, big);
+        std::optional<Directory> back = codec::ifd::Read(file, 8);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(Dump(*back), expected);
+        // The orientation sits where the older parser finds it, in either order.
+        EXPECT_EQ(codec::exif::Orientation(file), 6);
+    }
+    std::optional<Directory> block = codec::ifd::ReadBlock(codec::ifd::Block(dir));
+    ASSERT_TRUE(block);
+    EXPECT_EQ(Dump(*block), expected);
+
+    // Damage, each in the little-endian file: entry 0 holds Make (9 bytes elsewhere), entry 3
+    // the EXIF pointer.
+    const std::vector<std::uint8_t> good = TiffOf(dir, false);
+    auto entry = [](std::size_t i) { return 8 + 2 + 12 * i; };
+    struct Case {
+        const char* name;
+        std::size_t at;
+        std::vector<std::uint8_t> bytes;
+        std::string lost; // the first tag gone, or "all" when nothing is read
+    };
+    const std::vector<Case> cases = {
+        { "value past the end", entry(0) + 8, { 0xF0, 0xFF, 0xFF, 0xFF }, "271" },
+        { "count of 4 G values", entry(0) + 4, { 0xFF, 0xFF, 0xFF, 0xFF }, "271" },
+        { "unknown type", entry(0) + 2, { 99, 0 }, "271" },
+        { "EXIF pointer past the end", entry(3) + 8, { 0xF0, 0xFF, 0xFF, 0xFF }, "34665" },
+        { "EXIF pointer to itself", entry(3) + 8, { 8, 0, 0, 0 }, "" },
+        { "500 entries claimed", 8, { 0xF4, 0x01 }, "" },
+        { "directory past the end", 4, { 0xF0, 0xFF, 0xFF, 0xFF }, "all" },
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::uint8_t> bad = good;
+        std::copy(c.bytes.begin(), c.bytes.end(), bad.begin() + static_cast<std::ptrdiff_t>(c.at));
+        const std::uint32_t first = bad[4] | bad[5] << 8 | bad[6] << 16 | std::uint32_t { bad[7] } << 24;
+        std::optional<Directory> got = codec::ifd::Read(bad, first);
+        if (c.lost == "all") {
+            EXPECT_FALSE(got);
+            continue;
+        }
+        ASSERT_TRUE(got);
+        const std::string text = Dump(*got);
+        if (!c.lost.empty()) {
+            EXPECT_EQ(text.find(c.lost + ":"), std::string::npos) << text;
+        }
+        // What was read writes out and reads back the same.
+        std::optional<Directory> again = codec::ifd::ReadBlock(codec::ifd::Block(*got));
+        ASSERT_TRUE(again);
+        EXPECT_EQ(Dump(*again), text);
+    }
 }

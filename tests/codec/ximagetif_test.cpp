@@ -1,3 +1,4 @@
+#include "codec/tiff_ifd.h"
 #include "codec/ximagetif.h"
 #include "codec/xiofile.h"
 #include "support/netpbm.h"
@@ -23,7 +24,24 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-/// Five pages, each of its own size and depth.
+// An EXIF block with a camera make in its first directory and a capture time in its EXIF one.
+std::vector<std::uint8_t> ExifOf(const std::string& make, const std::string& taken)
+{
+    auto text = [](std::uint16_t tag, const std::string& s) {
+        codec::ifd::Entry e { tag, codec::ifd::kTypeAscii, static_cast<std::uint32_t>(s.size() + 1), {}, {} };
+        e.value.assign(s.begin(), s.end());
+        e.value.push_back(0);
+        return e;
+    };
+    auto exif = std::make_shared<codec::ifd::Directory>();
+    exif->entries.push_back(text(36867, taken)); // DateTimeOriginal
+    codec::ifd::Directory ifd0;
+    ifd0.entries.push_back(text(TIFFTAG_MAKE, make));
+    ifd0.entries.push_back({ codec::ifd::kExifIfdTag, 4, 1, {}, exif });
+    return codec::ifd::Block(ifd0);
+}
+
+/// Five pages, each of its own size and depth; two carry EXIF of their own.
 struct Pages {
     CxImage bilevel { 40, 30, 1 };
     CxImage palette = MakeTestImage(33, 21, 4);
@@ -41,8 +59,25 @@ struct Pages {
         for (std::uint32_t y = 0; y < 10; ++y)
             for (std::uint32_t x = 0; x < 50; ++x)
                 gray.Row(y)[x] = static_cast<std::uint8_t>(x * 5 + y);
+        palette.Metadata().exif = ExifOf("First", "2021:01:02 03:04:05");
+        rgb.Metadata().exif = ExifOf("Second camera", "2022:06:07 08:09:10");
     }
 };
+
+// What libtiff finds of a page's EXIF: "make|capture time", empty parts where there is none.
+std::string PageExif(TIFF* tif)
+{
+    std::string out;
+    const char* text = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_MAKE, &text) && text)
+        out = text;
+    out += "|";
+    toff_t offset = 0;
+    if (TIFFGetField(tif, TIFFTAG_EXIFIFD, &offset) && TIFFReadEXIFDirectory(tif, offset)
+        && TIFFGetField(tif, EXIFTAG_DATETIMEORIGINAL, &text) && text)
+        out += text;
+    return out;
+}
 
 struct PageLayout {
     std::uint32_t width, height;
@@ -83,6 +118,11 @@ TEST(CxImageTIF, PagesKeepTheirOwnSizesAndDepths)
     TIFF* tif = TIFFOpen(path.c_str(), "r");
     ASSERT_NE(tif, nullptr);
     EXPECT_EQ(TIFFNumberOfDirectories(tif), 5);
+    const char* exif[5] = { "|", "First|2021:01:02 03:04:05", "|", "Second camera|2022:06:07 08:09:10", "|" };
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(TIFFSetDirectory(tif, static_cast<tdir_t>(i)));
+        EXPECT_EQ(PageExif(tif), exif[i]) << i;
+    }
     for (int i = 0; i < 5; ++i) {
         SCOPED_TRACE(i);
         ASSERT_TRUE(TIFFSetDirectory(tif, static_cast<tdir_t>(i)));
