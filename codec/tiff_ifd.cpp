@@ -15,6 +15,14 @@ namespace {
 constexpr std::size_t kMaxEntries = 1000;
 constexpr std::size_t kMaxValueBytes = std::size_t { 1 } << 20;
 constexpr int kMaxDepth = 2; // IFD0 -> EXIF -> interoperability
+// Each directory points to at most one of each kind, so a real file has at most four.
+constexpr int kMaxDirectories = 8;
+
+// What one Read may still take, shared by the directories it follows.
+struct Budget {
+    std::size_t valueBytes = kMaxValueBytes;
+    int directories = kMaxDirectories;
+};
 
 /// The size of one value of `type`; 0 for types this code does not know. By type number: BYTE,
 /// ASCII, SHORT, LONG, RATIONAL, SBYTE, UNDEFINED, SSHORT, SLONG, SRATIONAL, FLOAT, DOUBLE, IFD.
@@ -45,10 +53,11 @@ void CopyValues(const std::uint8_t* from, std::size_t n, std::size_t unit, bool 
 }
 
 std::optional<Directory> ReadDirectory(
-    const TiffView& v, std::uint64_t offset, const std::function<bool(std::uint16_t)>& keep, int depth, std::size_t& budget)
+    const TiffView& v, std::uint64_t offset, const std::function<bool(std::uint16_t)>& keep, int depth, Budget& budget)
 {
-    if (!v.Has(offset, 2))
+    if (!v.Has(offset, 2) || budget.directories == 0)
         return std::nullopt;
+    --budget.directories;
     const std::size_t at = static_cast<std::size_t>(offset);
     // Entries past the end of the bytes are not there, whatever the count says.
     const std::size_t count = std::min({ std::size_t { v.U16(at) }, (v.data.size() - at - 2) / 12, kMaxEntries });
@@ -59,7 +68,10 @@ std::optional<Directory> ReadDirectory(
         if (keep && !keep(entry.tag))
             continue;
         if (IsPointer(entry.tag)) {
-            if (depth >= kMaxDepth || entry.count != 1 || (entry.type != 4 && entry.type != 13))
+            // A second pointer of a kind (a loop, or a fan of them) is not followed.
+            if (depth >= kMaxDepth || entry.count != 1 || (entry.type != 4 && entry.type != 13)
+                || std::any_of(
+                    dir.entries.begin(), dir.entries.end(), [&](const Entry& e) { return e.tag == entry.tag; }))
                 continue;
             std::optional<Directory> sub = ReadDirectory(v, v.U32(e + 8), {}, depth + 1, budget);
             if (!sub)
@@ -70,7 +82,7 @@ std::optional<Directory> ReadDirectory(
             continue;
         }
         const std::size_t size = TypeSize(entry.type);
-        if (size == 0 || entry.count == 0 || entry.count > budget / size)
+        if (size == 0 || entry.count == 0 || entry.count > budget.valueBytes / size)
             continue;
         const std::size_t bytes = entry.count * size;
         const std::uint64_t where = bytes <= 4 ? e + 8 : v.U32(e + 8);
@@ -78,7 +90,7 @@ std::optional<Directory> ReadDirectory(
             continue;
         entry.value.resize(bytes);
         CopyValues(v.data.data() + where, bytes, SwapUnit(entry.type), !v.little, entry.value.data());
-        budget -= bytes;
+        budget.valueBytes -= bytes;
         dir.entries.push_back(std::move(entry));
     }
     std::stable_sort(
@@ -178,7 +190,7 @@ std::optional<Directory> Read(ByteView tiff, std::uint64_t offset, const std::fu
     std::uint32_t first = 0;
     if (!v.Open(tiff, first))
         return std::nullopt;
-    std::size_t budget = kMaxValueBytes;
+    Budget budget;
     return ReadDirectory(v, offset, keep, 0, budget);
 }
 

@@ -337,4 +337,12 @@ TEST(TiffDirectories, ReadWhatIsThereAndWriteItBackInEitherOrder)
         ASSERT_TRUE(again);
         EXPECT_EQ(Dump(*again), text);
     }
+
+    // A fan of pointers back to the directory itself: one is followed, two levels deep.
+    std::vector<std::uint8_t> fan { 'I', 'I', 42, 0, 8, 0, 0, 0, 0xE8, 0x03 }; // 1000 entries
+    for (int i = 0; i < 1000; ++i)
+        fan.insert(fan.end(), { 0x69, 0x87, 4, 0, 1, 0, 0, 0, 8, 0, 0, 0 });
+    std::optional<Directory> looped = codec::ifd::Read(fan, 8);
+    ASSERT_TRUE(looped);
+    EXPECT_EQ(Dump(*looped), "34665:4:1:[34665:4:1:[] ] ");
 }
