@@ -10,16 +10,10 @@
 using codec::CxImage;
 using testing_support::RunCli;
 using testing_support::RunCommand;
+using testing_support::SaveTestJpeg;
 using testing_support::TempDir;
 
 namespace {
-
-std::string Photo(const TempDir& dir, const std::string& name, std::uint32_t w, std::uint32_t h)
-{
-    CxImage img = testing_support::MakeTestImage(w, h, 24);
-    EXPECT_TRUE(img.Save(dir.File(name), codec::kTypeJpg)) << img.GetLastError();
-    return dir.File(name);
-}
 
 std::string Size(const std::string& path)
 {
@@ -32,8 +26,8 @@ std::string Size(const std::string& path)
 TEST(CliRotate, TurnsLosslesslyOrRefusesAndReencodesOtherwise)
 {
     TempDir dir;
-    const std::string even = Photo(dir, "even.jpg", 64, 48);
-    const std::string odd = Photo(dir, "odd.jpg", 61, 45);
+    const std::string even = SaveTestJpeg(dir.File("even.jpg"), 64, 48);
+    const std::string odd = SaveTestJpeg(dir.File("odd.jpg"), 61, 45);
     struct Case {
         std::string args;
         int status;
@@ -67,7 +61,7 @@ TEST(CliMetadata, ConvertAndBatchKeepMetadataUnlessStripped)
     if (!testing_support::HaveTool("exiftool"))
         GTEST_SKIP() << "exiftool missing";
     TempDir dir;
-    const std::string photo = Photo(dir, "photo.jpg", 32, 24);
+    const std::string photo = SaveTestJpeg(dir.File("photo.jpg"), 32, 24);
     ASSERT_EQ(RunCommand("exiftool -q -overwrite_original -EXIF:Make=Pelmora -XMP-dc:Title=Kept " + photo), 0);
     struct Case {
         std::string args;
@@ -98,7 +92,7 @@ TEST(CliOrientation, SidewaysPhotosAreMeasuredAndShrunkUpright)
     if (!testing_support::HaveTool("exiftool"))
         GTEST_SKIP() << "exiftool missing";
     TempDir dir;
-    const std::string phone = Photo(dir, "phone.jpg", 64, 48);
+    const std::string phone = SaveTestJpeg(dir.File("phone.jpg"), 64, 48);
     ASSERT_EQ(RunCommand("exiftool -q -overwrite_original -n -EXIF:Orientation=6 " + phone), 0);
     const std::string info = RunCli("info " + phone, dir).out;
     EXPECT_NE(info.find(": Joint Photographic Experts Group File 48x64 24 bpp"), std::string::npos) << info;

@@ -13,18 +13,11 @@
 
 using codec::CxImage;
 using testing_support::RunCommand;
+using testing_support::SaveTestJpeg;
 using testing_support::ScriptedUi;
 using testing_support::TempDir;
 
 namespace {
-
-// A 4:4:4 JPEG (8 x 8 blocks) of the given size.
-std::string WritePhoto(const TempDir& dir, const std::string& name, std::uint32_t w, std::uint32_t h)
-{
-    CxImage img = testing_support::MakeTestImage(w, h, 24);
-    EXPECT_TRUE(img.Save(dir.File(name), codec::kTypeJpg)) << img.GetLastError();
-    return dir.File(name);
-}
 
 // The file's pixels as djpeg decodes them (an independent decoder of the same library).
 CxImage Decoded(const TempDir& dir, const std::string& jpeg)
@@ -48,9 +41,9 @@ TEST(LosslessRotation, TurnedJpegsMatchJpegtranAndKeepTheirOrientationUpright)
     if (!HaveTools())
         GTEST_SKIP() << "jpegtran, djpeg or exiftool missing";
     TempDir dir;
-    const std::string photo = WritePhoto(dir, "photo.jpg", 64, 48);
+    const std::string photo = SaveTestJpeg(dir.File("photo.jpg"), 64, 48);
     // A phone photo stored sideways: orientation 6 (turn 90 clockwise to see it upright).
-    const std::string phone = WritePhoto(dir, "phone.jpg", 64, 48);
+    const std::string phone = SaveTestJpeg(dir.File("phone.jpg"), 64, 48);
     ASSERT_EQ(RunCommand("exiftool -q -overwrite_original -n -EXIF:Orientation=6 " + phone), 0);
 
     struct Case {
@@ -118,8 +111,8 @@ TEST(LosslessRotation, FallsBackToEncodingWhenTheTurnCannotBeExact)
     if (!HaveTools())
         GTEST_SKIP() << "jpegtran, djpeg or exiftool missing";
     TempDir dir;
-    const std::string odd = WritePhoto(dir, "odd.jpg", 61, 45); // edges inside 8 x 8 blocks
-    const std::string even = WritePhoto(dir, "even.jpg", 64, 48);
+    const std::string odd = SaveTestJpeg(dir.File("odd.jpg"), 61, 45); // edges inside 8 x 8 blocks
+    const std::string even = SaveTestJpeg(dir.File("even.jpg"), 64, 48);
 
     struct Case {
         const char* name;

@@ -1,5 +1,7 @@
 #include "support/test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -71,6 +73,13 @@ void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 {
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string SaveTestJpeg(const std::string& path, std::uint32_t width, std::uint32_t height)
+{
+    codec::CxImage img = MakeTestImage(width, height, 24);
+    EXPECT_TRUE(img.Save(path, codec::kTypeJpg)) << img.GetLastError();
+    return path;
 }
 
 codec::CxImage MakeTestImage(std::uint32_t width, std::uint32_t height, std::uint32_t bpp)

@@ -47,6 +47,9 @@ void WriteFileBytes(const std::string& path, const std::vector<std::uint8_t>& by
 /// Indexed depths get a palette that holds every colour used, so round trips are exact.
 codec::CxImage MakeTestImage(std::uint32_t width, std::uint32_t height, std::uint32_t bpp);
 
+/// Saves a 24-bit test picture as a JPEG (4:4:4, so 8 x 8 blocks) at `path` and gives the path.
+std::string SaveTestJpeg(const std::string& path, std::uint32_t width, std::uint32_t height);
+
 /// True when both images have the same size and every pixel has the same colour (and alpha
 /// where both have it). On a mismatch, `why` names the first differing pixel.
 bool SamePixels(const codec::CxImage& a, const codec::CxImage& b, std::string* why = nullptr);
